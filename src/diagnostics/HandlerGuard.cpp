@@ -1,0 +1,21 @@
+#include "diagnostics/HandlerGuard.h"
+
+#include "diagnostics/Desktop.h"
+
+#include <QCoreApplication>
+
+namespace parcelon {
+
+void endProgramFromHandler()
+{
+    QCoreApplication::exit(0);
+}
+
+void showHandlerFailure(Desktop& desktop, QStringView handler, const QString& description)
+{
+    if (programEnding())
+        return;
+    desktop.showErrorReport(errorReportText(description, handlerLocationText(handler), ReportForm::Short, 0));
+}
+
+} // namespace parcelon

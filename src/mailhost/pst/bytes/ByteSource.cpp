@@ -1,0 +1,96 @@
+#include "mailhost/pst/bytes/ByteSource.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace parcelon::pst {
+
+namespace {
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+Error pastEnd(const QString& name, std::uint64_t offset, std::size_t count, std::uint64_t size)
+{
+    return corrupt(QStringLiteral("%1: %2 bytes at offset %3 lie beyond the end of the file (%4 bytes)")
+                       .arg(name)
+                       .arg(count)
+                       .arg(hex(offset))
+                       .arg(size));
+}
+
+} // namespace
+
+Result<std::unique_ptr<FileSource>> FileSource::open(const QString& path)
+{
+    const QByteArray native = path.toUtf8();
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return Error(ErrorKind::Io, QStringLiteral("cannot open %1: %2").arg(path, systemText(error)), error);
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return Error(ErrorKind::Io, QStringLiteral("cannot read %1: %2").arg(path, systemText(error)), error);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return Error(ErrorKind::NotPst, QStringLiteral("%1 is a folder, not a PST file").arg(path));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Error(ErrorKind::NotPst, QStringLiteral("%1 is not a regular file").arg(path));
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::unique_ptr<FileSource>(new FileSource(path, fd, static_cast<std::uint64_t>(st.st_size)));
+}
+
+FileSource::FileSource(QString path, int fd, std::uint64_t size) : m_path(std::move(path)), m_fd(fd), m_size(size) {}
+
+FileSource::~FileSource()
+{
+    ::close(m_fd);
+}
+
+Result<void> FileSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
+{
+    if (offset > m_size || buffer.size() > m_size - offset)
+        return pastEnd(m_path, offset, buffer.size(), m_size);
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            return Error(ErrorKind::Io,
+                         QStringLiteral("cannot read %1 at offset %2: %3").arg(m_path, hex(offset + done), systemText(error)),
+                         error);
+        }
+        if (n == 0)
+            return pastEnd(m_path, offset, buffer.size(), m_size);
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+MemorySource::MemorySource(std::vector<std::uint8_t> bytes, QString name) : m_bytes(std::move(bytes)), m_name(std::move(name)) {}
+
+Result<void> MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
+{
+    if (offset > m_bytes.size() || buffer.size() > m_bytes.size() - offset)
+        return pastEnd(m_name, offset, buffer.size(), m_bytes.size());
+    std::memcpy(buffer.data(), m_bytes.data() + offset, buffer.size());
+    return {};
+}
+
+} // namespace parcelon::pst
