@@ -6,9 +6,10 @@
 
 namespace parcelon {
 
-void endProgramFromHandler()
+void endProgramFromHandler(int exitCode)
 {
-    QCoreApplication::exit(0);
+    requestProgramEnd();
+    QCoreApplication::exit(exitCode);
 }
 
 void showHandlerFailure(Desktop& desktop, QStringView handler, const QString& description)

@@ -14,8 +14,8 @@ namespace parcelon {
 class Desktop;
 
 // Ends the program from the edge of an event handler once the window was
-// closed during a yield: the event loop is asked to return, with status 0.
-void endProgramFromHandler();
+// closed during a yield: the event loop is asked to return `exitCode`.
+void endProgramFromHandler(int exitCode);
 
 void showHandlerFailure(Desktop& desktop, QStringView handler, const QString& description);
 
@@ -27,8 +27,8 @@ void guardHandler(Desktop& desktop, QStringView handler, Body&& body)
 {
     try {
         std::forward<Body>(body)();
-    } catch (const ProgramEnding&) {
-        endProgramFromHandler();
+    } catch (const ProgramEnding& ending) {
+        endProgramFromHandler(ending.exitCode);
     } catch (const std::exception& e) {
         showHandlerFailure(desktop, handler, failureDescription(e));
     }
