@@ -1,0 +1,105 @@
+#include "fs/DirectoryListing.h"
+
+#include "diagnostics/Failure.h"
+#include "fs/Paths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace parcelon {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using DirectoryHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+[[noreturn]] void failListing(int error, const QString& folder)
+{
+    throw Failure::fromErrno(error, u"Cannot list"_s, folder);
+}
+
+DirectoryHandle openDirectory(const QString& folder)
+{
+    const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        failListing(errno, folder);
+    DirectoryHandle handle(::fdopendir(fd), ::closedir);
+    if (!handle) {
+        const int error = errno;
+        ::close(fd);
+        failListing(error, folder);
+    }
+    return handle;
+}
+
+void readType(DIR* dir, DirectoryEntry& entry, const QString& folder)
+{
+    struct stat st;
+    if (::fstatat(::dirfd(dir), entry.bytes.constData(), &st, 0) != 0) {
+        // An entry that vanished or whose link leads nowhere is simply no folder.
+        if (errno == EACCES || errno == EPERM)
+            failListing(errno, folder);
+        return;
+    }
+    entry.directory = S_ISDIR(st.st_mode);
+    if (entry.directory)
+        entry.identity = FolderIdentity{st.st_dev, st.st_ino};
+}
+
+} // namespace
+
+bool listsBefore(const QString& a, const QString& b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t ua = a.at(i).toUpper().unicode();
+        const char16_t ub = b.at(i).toUpper().unicode();
+        if (ua != ub)
+            return ua < ub;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types)
+{
+    DirectoryHandle dir = openDirectory(folder);
+    std::vector<DirectoryEntry> entries;
+    for (;;) {
+        errno = 0;
+        const dirent* raw = ::readdir(dir.get());
+        if (!raw) {
+            if (errno != 0)
+                failListing(errno, folder);
+            break;
+        }
+        const QByteArray bytes(raw->d_name);
+        if (bytes == "." || bytes == "..")
+            continue;
+        DirectoryEntry entry;
+        entry.name = QString::fromUtf8(bytes);
+        entry.bytes = bytes;
+        if (types == EntryTypes::Read)
+            readType(dir.get(), entry, folder);
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        if (listsBefore(a.name, b.name))
+            return true;
+        if (listsBefore(b.name, a.name))
+            return false;
+        return a.bytes < b.bytes; // names that decode alike
+    });
+    return entries;
+}
+
+} // namespace parcelon

@@ -1,0 +1,55 @@
+#include "fs/FileListing.h"
+
+#include "diagnostics/Failure.h"
+#include "fs/DirectoryListing.h"
+#include "fs/Paths.h"
+#include "fs/WildcardPattern.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace parcelon {
+
+QStringList ListFilesInFolder(const QString& folder, const QString& pattern)
+{
+    QString base = folder;
+    if (!base.endsWith(kSeparator))
+        base += kSeparator;
+
+    std::vector<DirectoryEntry> entries;
+    try {
+        entries = listDirectory(base, EntryTypes::Skip);
+    } catch (const Failure& failure) {
+        if (failure.number() == FailureNumber::PathNotFound)
+            return {};
+        throw;
+    }
+
+    const WildcardPattern wildcard(pattern);
+    QStringList names;
+    for (const DirectoryEntry& entry : entries)
+        if (wildcard.matches(entry.name) && IsExistingFile(base + entry.name))
+            names.append(entry.name);
+    return names;
+}
+
+bool IsExistingFile(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+#ifdef O_PATH
+    const int fd = ::open(nativePath(path).constData(), O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
+#else
+    struct stat st;
+    return ::stat(nativePath(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
+} // namespace parcelon
