@@ -1,0 +1,131 @@
+#include "mailhost/model/AttachmentSaver.h"
+
+#include "mailhost/model/NewFile.h"
+#include "mailhost/pst/messaging/PropertyIds.h"
+
+namespace parcelon::mailhost {
+
+using namespace Qt::StringLiterals;
+using pst::Error;
+using pst::ErrorKind;
+using pst::Result;
+
+namespace {
+
+constexpr std::size_t kWriteChunk = 256 * 1024;
+
+QString madeUpName(QString name)
+{
+    for (QChar& c : name)
+        if (c == u'/' || c == u'\\' || c == QChar(0))
+            c = u'_';
+    return name;
+}
+
+// Writes the bytes of a value, block by block, into a new file.
+Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& value, const QString& path)
+{
+    auto file = NewFile::create(path);
+    if (!file)
+        return file.error();
+    if (!value.tree) {
+        if (auto r = file->write(value.heapBytes); !r)
+            return r;
+        return file->commit();
+    }
+    std::vector<std::uint8_t> pending, block, scratch;
+    pending.reserve(kWriteChunk + blocks.format().maxBlockData());
+    for (const pst::BlockEntry& leaf : value.tree->leaves()) {
+        if (auto r = blocks.readAt(leaf, block, scratch); !r)
+            return r;
+        pending.insert(pending.end(), block.begin(), block.end());
+        if (pending.size() >= kWriteChunk) {
+            if (auto r = file->write(pending); !r)
+                return r;
+            pending.clear();
+        }
+    }
+    if (auto r = file->write(pending); !r)
+        return r;
+    return file->commit();
+}
+
+} // namespace
+
+QString attachmentFileName(const pst::Attachment& attachment)
+{
+    if (attachment.method() == pst::AttachMethod::EmbeddedMessage) {
+        QString name = attachment.displayName();
+        if (name.isEmpty())
+            if (auto message = attachment.embeddedMessage())
+                name = message->subject();
+        name = name.isEmpty() ? u"Untitled Attachment"_s : madeUpName(name);
+        if (!name.endsWith(u".msg"_s, Qt::CaseInsensitive))
+            name += u".msg"_s;
+        return name;
+    }
+    if (QString name = attachment.longFileName(); !name.isEmpty())
+        return name;
+    if (QString name = attachment.fileName(); !name.isEmpty())
+        return name;
+    if (QString name = attachment.displayName(); !name.isEmpty())
+        return madeUpName(name);
+    return u"Untitled Attachment"_s;
+}
+
+Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path)
+{
+    const auto refuse = [&](const QString& why) {
+        return Error(ErrorKind::BadName, u"The attachment \"%1\" of %2 cannot be saved under its name: %3"_s
+                                             .arg(name, attachment.what(), why));
+    };
+    if (name.contains(u'/'))
+        return refuse(u"it holds a \"/\""_s);
+    if (name.contains(QChar(0)))
+        return refuse(u"it holds a NUL character"_s);
+    if (name == u"."_s || name == u".."_s)
+        return refuse(u"\"%1\" names a folder"_s.arg(name));
+
+    const auto context = [&](const Error& error) {
+        return Error(error.kind(), u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s
+                                       .arg(name, attachment.what(), path, error.description()),
+                     error.systemError());
+    };
+    const pst::Blocks& blocks = attachment.properties().store().blocks();
+    const int method = attachment.method();
+    switch (method) {
+    case pst::AttachMethod::EmbeddedMessage:
+        return Error(ErrorKind::Unsupported,
+                     u"The attachment \"%1\" of %2 is an attached message; saving it as a file is not supported yet"_s
+                         .arg(name, attachment.what()));
+    case pst::AttachMethod::Storage: {
+        auto storage = attachment.storage();
+        if (!storage)
+            return context(storage.error());
+        pst::ValueLocation value;
+        value.tree = std::move(storage).value();
+        if (auto r = writeValue(blocks, value, path); !r)
+            return context(r.error());
+        return {};
+    }
+    case pst::AttachMethod::ByReference:
+    case pst::AttachMethod::ByReferenceResolve:
+    case pst::AttachMethod::ByReferenceOnly:
+    case pst::AttachMethod::ByWebReference: {
+        const QString target = attachment.pathName();
+        return Error(ErrorKind::Unsupported,
+                     u"The attachment \"%1\" of %2 is only a link to %3; there is no content to save"_s.arg(
+                         name, attachment.what(), target.isEmpty() ? u"a file that is not named"_s : u"\"%1\""_s.arg(target)));
+    }
+    default: {
+        auto content = attachment.content();
+        if (!content)
+            return context(content.error());
+        if (auto r = writeValue(blocks, *content, path); !r)
+            return context(r.error());
+        return {};
+    }
+    }
+}
+
+} // namespace parcelon::mailhost

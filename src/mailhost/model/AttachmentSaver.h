@@ -1,0 +1,20 @@
+#pragma once
+
+#include "mailhost/pst/messaging/Message.h"
+
+#include <QString>
+
+namespace parcelon::mailhost {
+
+// The name an attachment is saved under: its long file name, else its file
+// name, else a name made from its display name; an attached message takes
+// its display name or subject with ".msg". Names the engine makes up have
+// separators and NULs replaced; stored file names are kept as they are.
+QString attachmentFileName(const pst::Attachment& attachment);
+
+// Writes the attachment's content to a new file at `path`. `name` is the
+// attachment's file name: one that holds a separator or NUL, or is "." or
+// "..", is refused.
+pst::Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path);
+
+} // namespace parcelon::mailhost

@@ -1,0 +1,311 @@
+#include "mailhost/model/Automation.h"
+
+#include "diagnostics/Failure.h"
+#include "mailhost/model/AttachmentSaver.h"
+#include "mailhost/model/ItemClass.h"
+#include "mailhost/pst/messaging/Folder.h"
+#include "mailhost/pst/messaging/Message.h"
+#include "mailhost/pst/messaging/PropertyIds.h"
+
+#include <optional>
+
+namespace parcelon::mailhost {
+
+using namespace Qt::StringLiterals;
+
+struct MountedStore {
+    std::shared_ptr<pst::Store> store;
+    bool mounted = true;
+
+    void check() const
+    {
+        if (!mounted)
+            throw Failure(u"The store %1 is no longer open"_s.arg(store->path()));
+    }
+};
+
+namespace {
+
+[[noreturn]] void raise(const pst::Error& error)
+{
+    if (error.kind() == pst::ErrorKind::Io && error.systemError() != 0) {
+        const Failure system = Failure::fromErrno(error.systemError(), QString(), QString());
+        throw Failure(system.number(), error.description());
+    }
+    throw Failure(error.description());
+}
+
+template <class T>
+T take(pst::Result<T>&& result)
+{
+    if (!result)
+        raise(result.error());
+    return std::move(result).value();
+}
+
+[[noreturn]] void outOfRange(std::int64_t position, std::int64_t count, const QString& what)
+{
+    throw Failure(9, u"Array index out of bounds: %1 asked for, %2 holds %3"_s.arg(position).arg(what).arg(count));
+}
+
+QString folderWhat(const pst::Store& store, const QString& path)
+{
+    return path.isEmpty() ? u"%1, the top folder"_s.arg(store.path()) : u"%1, folder \"%2\""_s.arg(store.path(), path);
+}
+
+} // namespace
+
+// --- Application and namespace ---------------------------------------------
+
+std::shared_ptr<Namespace> Application::GetNamespace(const QString& type)
+{
+    if (type.compare(u"MAPI"_s, Qt::CaseInsensitive) != 0)
+        throw Failure(u"The data source \"%1\" is not known; only MAPI is"_s.arg(type));
+    if (!m_namespace)
+        m_namespace = std::make_shared<Namespace>();
+    return m_namespace;
+}
+
+Namespace::~Namespace()
+{
+    for (const auto& mounted : m_stores)
+        mounted->mounted = false;
+}
+
+void Namespace::AddStore(const QString& path)
+{
+    auto store = std::make_shared<MountedStore>();
+    store->store = take(pst::Store::open(path));
+    m_stores.push_back(std::move(store));
+}
+
+void Namespace::AddStore(std::unique_ptr<pst::ByteSource> source)
+{
+    auto store = std::make_shared<MountedStore>();
+    store->store = take(pst::Store::open(std::move(source)));
+    m_stores.push_back(std::move(store));
+}
+
+std::shared_ptr<FolderCollection> Namespace::Folders() const
+{
+    std::vector<std::shared_ptr<Folder>> roots;
+    for (const auto& mounted : m_stores)
+        roots.push_back(std::make_shared<Folder>(mounted, mounted->store->ipmSubtree(), QString(),
+                                                 mounted->store->displayName()));
+    return std::make_shared<FolderCollection>(std::move(roots));
+}
+
+void Namespace::RemoveStore(const std::shared_ptr<Folder>& root)
+{
+    if (!root)
+        throw Failure(u"No folder was given to remove its store"_s);
+    for (auto it = m_stores.begin(); it != m_stores.end(); ++it) {
+        if (*it == root->store()) {
+            (*it)->mounted = false;
+            m_stores.erase(it);
+            return;
+        }
+    }
+    throw Failure(u"The store of folder \"%1\" is not open"_s.arg(root->Name()));
+}
+
+// --- Folders -----------------------------------------------------------------
+
+FolderCollection::FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath)
+    : m_store(std::move(store)), m_nids(std::move(nids)), m_parentPath(std::move(parentPath))
+{
+}
+
+FolderCollection::FolderCollection(std::vector<std::shared_ptr<Folder>> folders) : m_fixed(std::move(folders)) {}
+
+std::int64_t FolderCollection::count() const
+{
+    if (m_store)
+        m_store->check();
+    return m_store ? static_cast<std::int64_t>(m_nids.size()) : static_cast<std::int64_t>(m_fixed.size());
+}
+
+std::shared_ptr<Folder> FolderCollection::Item(std::int64_t position) const
+{
+    const std::int64_t n = count();
+    if (position < 1 || position > n)
+        outOfRange(position, n, u"the folder list"_s);
+    if (!m_store)
+        return m_fixed[static_cast<std::size_t>(position - 1)];
+    if (position != m_lastPosition || !m_last) {
+        m_last = std::make_shared<Folder>(m_store, m_nids[static_cast<std::size_t>(position - 1)], m_parentPath);
+        m_lastPosition = position;
+    }
+    return m_last;
+}
+
+std::shared_ptr<Folder> FolderCollection::GetLast() const
+{
+    const std::int64_t n = count();
+    return n == 0 ? nullptr : Item(n);
+}
+
+struct Folder::State {
+    pst::Folder folder;
+};
+
+Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, QString nameOverride)
+    : m_store(std::move(store)), m_nid(nid), m_parentPath(std::move(parentPath)), m_nameOverride(std::move(nameOverride))
+{
+}
+
+Folder::State& Folder::state() const
+{
+    m_store->check();
+    if (!m_state) {
+        const pst::Store& store = *m_store->store;
+        const QString what = m_parentPath.isEmpty() && !m_nameOverride.isNull()
+                                 ? folderWhat(store, QString())
+                                 : u"%1, a folder in \"%2\" (node %3)"_s.arg(store.path(), m_parentPath, pst::hex(m_nid));
+        m_state = std::make_shared<State>(State{take(pst::Folder::open(store, m_nid, what))});
+    }
+    return *m_state;
+}
+
+QString Folder::Name() const
+{
+    if (!m_nameOverride.isNull()) {
+        m_store->check();
+        return m_nameOverride;
+    }
+    return state().folder.displayName();
+}
+
+QString Folder::path() const
+{
+    if (!m_nameOverride.isNull())
+        return QString();
+    return m_parentPath.isEmpty() ? Name() : m_parentPath + u'/' + Name();
+}
+
+std::shared_ptr<FolderCollection> Folder::Folders() const
+{
+    const State& s = state();
+    return std::make_shared<FolderCollection>(m_store, take(s.folder.subfolders()), path());
+}
+
+std::shared_ptr<ItemCollection> Folder::Items() const
+{
+    const State& s = state();
+    return std::make_shared<ItemCollection>(m_store, take(s.folder.messages()), folderWhat(*m_store->store, path()));
+}
+
+// --- Items -------------------------------------------------------------------
+
+struct Item::Content {
+    pst::Message message;
+};
+
+ItemCollection::ItemCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString folderWhat)
+    : m_store(std::move(store)), m_nids(std::move(nids)), m_folderWhat(std::move(folderWhat))
+{
+}
+
+std::int64_t ItemCollection::count() const
+{
+    m_store->check();
+    return static_cast<std::int64_t>(m_nids.size());
+}
+
+std::shared_ptr<mailhost::Item> ItemCollection::Item(std::int64_t position) const
+{
+    const std::int64_t n = count();
+    if (position < 1 || position > n)
+        outOfRange(position, n, u"the item list"_s);
+    if (position != m_lastPosition || !m_last) {
+        const pst::Store& store = *m_store->store;
+        const std::uint32_t nid = m_nids[static_cast<std::size_t>(position - 1)];
+        const QString what = u"%1, item %2 (node %3)"_s.arg(m_folderWhat).arg(position).arg(pst::hex(nid));
+        const pst::Node node = take(store.node(nid));
+        auto content = std::make_shared<const mailhost::Item::Content>(mailhost::Item::Content{take(pst::Message::open(store, node, what))});
+        m_last = std::make_shared<mailhost::Item>(m_store, std::move(content));
+        m_lastPosition = position;
+    }
+    return m_last;
+}
+
+Item::Item(std::shared_ptr<MountedStore> store, std::shared_ptr<const Content> content)
+    : m_store(std::move(store)), m_content(std::move(content))
+{
+}
+
+int Item::Class() const
+{
+    m_store->check();
+    return itemClassOf(m_content->message.messageClass());
+}
+
+QString Item::MessageClass() const
+{
+    m_store->check();
+    return m_content->message.messageClass();
+}
+
+std::shared_ptr<AttachmentCollection> Item::Attachments() const
+{
+    m_store->check();
+    if (!m_attachments)
+        m_attachments = std::make_shared<AttachmentCollection>(m_store, m_content, take(m_content->message.attachmentIds()));
+    return m_attachments;
+}
+
+// --- Attachments -------------------------------------------------------------
+
+struct Attachment::Content {
+    pst::Attachment attachment;
+    QString fileName;
+};
+
+AttachmentCollection::AttachmentCollection(std::shared_ptr<MountedStore> store, std::shared_ptr<const Item::Content> message,
+                                           std::vector<std::uint32_t> nids)
+    : m_store(std::move(store)), m_message(std::move(message)), m_nids(std::move(nids))
+{
+}
+
+std::int64_t AttachmentCollection::count() const
+{
+    m_store->check();
+    return static_cast<std::int64_t>(m_nids.size());
+}
+
+std::shared_ptr<Attachment> AttachmentCollection::Item(std::int64_t position) const
+{
+    const std::int64_t n = count();
+    if (position < 1 || position > n)
+        outOfRange(position, n, u"the attachment list"_s);
+    if (position != m_lastPosition || !m_last) {
+        const std::uint32_t nid = m_nids[static_cast<std::size_t>(position - 1)];
+        const QString what = u"%1, attachment %2"_s.arg(m_message->message.what()).arg(position);
+        pst::Attachment attachment = take(m_message->message.attachment(nid, what));
+        QString name = attachmentFileName(attachment);
+        auto content = std::make_shared<const Attachment::Content>(Attachment::Content{std::move(attachment), std::move(name)});
+        m_last = std::make_shared<Attachment>(m_store, std::move(content));
+        m_lastPosition = position;
+    }
+    return m_last;
+}
+
+Attachment::Attachment(std::shared_ptr<MountedStore> store, std::shared_ptr<const Content> content)
+    : m_store(std::move(store)), m_content(std::move(content))
+{
+}
+
+QString Attachment::fileName() const
+{
+    m_store->check();
+    return m_content->fileName;
+}
+
+void Attachment::SaveAsFile(const QString& path) const
+{
+    m_store->check();
+    if (auto r = saveAttachment(m_content->attachment, m_content->fileName, path); !r)
+        raise(r.error());
+}
+
+} // namespace parcelon::mailhost

@@ -1,0 +1,131 @@
+#include "mailhost/pst/blocks/DataTree.h"
+
+#include "mailhost/pst/bytes/SpanReader.h"
+
+#include <unordered_set>
+
+namespace parcelon::pst {
+
+namespace {
+
+struct TreeBuilder {
+    const Blocks& blocks;
+    std::uint64_t root;
+    std::vector<BlockEntry> leaves;
+    std::unordered_set<std::uint64_t> seen;
+
+    Error damaged(std::uint64_t bid, const QString& what) const
+    {
+        return corrupt(QStringLiteral("%1: the data tree of block %2 is damaged at block %3 (%4)")
+                           .arg(blocks.source().name(), hex(cleanBid(root)), hex(cleanBid(bid)), what));
+    }
+
+    // Adds the leaves below `bid`, an XBLOCK (level 1) or XXBLOCK (level 2);
+    // returns the bytes they hold.
+    Result<std::uint64_t> addInternal(std::uint64_t bid, int expectedLevel)
+    {
+        if (!seen.insert(cleanBid(bid)).second)
+            return damaged(bid, QStringLiteral("the block is used twice"));
+        auto data = blocks.read(bid);
+        if (!data)
+            return data.error();
+        const SpanReader x(*data);
+        const std::size_t idSize = blocks.format().idSize();
+        const int level = x.u8(1);
+        const std::size_t count = x.u16(2);
+        const std::uint32_t total = x.u32(4);
+        if (x.u8(0) != 0x01)
+            return damaged(bid, QStringLiteral("block type %1 instead of 0x1").arg(hex(x.u8(0))));
+        if (level < 1 || level > 2 || (expectedLevel > 0 && level != expectedLevel))
+            return damaged(bid, QStringLiteral("level %1").arg(level));
+        if (!x.has(8, count * idSize))
+            return damaged(bid, QStringLiteral("%1 entries do not fit").arg(count));
+        std::uint64_t sum = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t child = x.uint(8 + i * idSize, idSize);
+            if (level == 2) {
+                if (!isInternalBid(child))
+                    return damaged(child, QStringLiteral("a data block where an XBLOCK belongs"));
+                auto got = addInternal(child, 1);
+                if (!got)
+                    return got.error();
+                sum += *got;
+            } else {
+                if (isInternalBid(child))
+                    return damaged(child, QStringLiteral("an internal block where data belongs"));
+                if (!seen.insert(cleanBid(child)).second)
+                    return damaged(child, QStringLiteral("the block is used twice"));
+                auto entry = blocks.locate(child);
+                if (!entry)
+                    return entry.error();
+                leaves.push_back(*entry);
+                sum += entry->cbInflated;
+            }
+        }
+        if (sum != total)
+            return damaged(bid, QStringLiteral("its blocks hold %1 bytes where %2 are due").arg(sum).arg(total));
+        return sum;
+    }
+};
+
+} // namespace
+
+Result<DataTree> DataTree::open(const Blocks& blocks, std::uint64_t bid)
+{
+    DataTree tree;
+    tree.m_root = bid;
+    if (bid == 0)
+        return tree;
+    if (!isInternalBid(bid)) {
+        auto entry = blocks.locate(bid);
+        if (!entry)
+            return entry.error();
+        tree.m_leaves.push_back(*entry);
+        tree.m_size = entry->cbInflated;
+        return tree;
+    }
+    TreeBuilder builder{blocks, bid, {}, {}};
+    auto total = builder.addInternal(bid, 0);
+    if (!total)
+        return total.error();
+    tree.m_leaves = std::move(builder.leaves);
+    tree.m_size = *total;
+    return tree;
+}
+
+Result<std::vector<std::uint8_t>> DataTree::readAll(const Blocks& blocks, std::uint64_t limit) const
+{
+    if (m_size > limit)
+        return corrupt(QStringLiteral("%1: the data of block %2 is %3 bytes long, more than the %4 allowed")
+                           .arg(blocks.source().name(), hex(cleanBid(m_root)))
+                           .arg(m_size)
+                           .arg(limit));
+    std::vector<std::uint8_t> all, block, scratch;
+    all.reserve(m_size);
+    for (const BlockEntry& leaf : m_leaves) {
+        if (auto r = blocks.readAt(leaf, block, scratch); !r)
+            return r.error();
+        all.insert(all.end(), block.begin(), block.end());
+    }
+    return all;
+}
+
+Result<std::vector<std::vector<std::uint8_t>>> DataTree::readLeaves(const Blocks& blocks, std::uint64_t limit) const
+{
+    if (m_size > limit)
+        return corrupt(QStringLiteral("%1: the data of block %2 is %3 bytes long, more than the %4 allowed")
+                           .arg(blocks.source().name(), hex(cleanBid(m_root)))
+                           .arg(m_size)
+                           .arg(limit));
+    std::vector<std::vector<std::uint8_t>> result;
+    result.reserve(m_leaves.size());
+    std::vector<std::uint8_t> scratch;
+    for (const BlockEntry& leaf : m_leaves) {
+        result.emplace_back();
+        if (auto r = blocks.readAt(leaf, result.back(), scratch); !r)
+            return r.error();
+    }
+    return result;
+}
+
+} // namespace parcelon::pst

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "mailhost/pst/blocks/Format.h"
+#include "mailhost/pst/bytes/ByteSource.h"
+#include "mailhost/pst/bytes/Encoding.h"
+
+#include <cstdint>
+
+namespace parcelon::pst {
+
+// A reference to a page or block: its id and its file offset.
+struct BlockRef {
+    std::uint64_t bid = 0;
+    std::uint64_t ib = 0;
+};
+
+// What the engine takes from a file's header.
+struct Header {
+    Format format;
+    Encoding encoding = Encoding::None;
+    std::uint16_t version = 0; // wVer
+    bool ost = false;          // wMagicClient "SO"
+    std::uint64_t fileEof = 0; // ibFileEof
+    BlockRef nodeBTree;        // root page of the node B-tree
+    BlockRef blockBTree;       // root page of the block B-tree
+
+    // Reads and checks the header: NotPst for a file that does not start like
+    // a PST file, Unsupported for a version or encoding this reader does not
+    // know, Corrupt for a header whose checksums or roots are wrong.
+    static Result<Header> read(const ByteSource& source);
+};
+
+} // namespace parcelon::pst

@@ -1,0 +1,85 @@
+#include "mailhost/pst/blocks/SubnodeTree.h"
+
+#include "mailhost/pst/bytes/SpanReader.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace parcelon::pst {
+
+namespace {
+
+constexpr int kMaxLevel = 4;
+
+struct Reader {
+    const Blocks& blocks;
+    std::uint64_t root;
+    std::vector<SubnodeEntry> entries;
+    std::unordered_set<std::uint64_t> seen;
+
+    Error damaged(std::uint64_t bid, const QString& what) const
+    {
+        return corrupt(QStringLiteral("%1: the subnode tree of block %2 is damaged at block %3 (%4)")
+                           .arg(blocks.source().name(), hex(cleanBid(root)), hex(cleanBid(bid)), what));
+    }
+
+    Result<void> add(std::uint64_t bid, int expectedLevel)
+    {
+        if (!isInternalBid(bid))
+            return damaged(bid, QStringLiteral("a data block where a subnode block belongs"));
+        if (!seen.insert(cleanBid(bid)).second)
+            return damaged(bid, QStringLiteral("the block is used twice"));
+        auto data = blocks.read(bid);
+        if (!data)
+            return data.error();
+        const Format& f = blocks.format();
+        const SpanReader s(*data);
+        const int level = s.u8(1);
+        const std::size_t count = s.u16(2);
+        if (s.u8(0) != 0x02)
+            return damaged(bid, QStringLiteral("block type %1 instead of 0x2").arg(hex(s.u8(0))));
+        if (level > kMaxLevel || (expectedLevel >= 0 && level != expectedLevel))
+            return damaged(bid, QStringLiteral("level %1").arg(level));
+        const std::size_t id = f.idSize();
+        const std::size_t entrySize = level == 0 ? f.slEntrySize() : f.siEntrySize();
+        const std::size_t start = f.subnodeHeaderSize();
+        if (!s.has(start, count * entrySize))
+            return damaged(bid, QStringLiteral("%1 entries do not fit").arg(count));
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t off = start + i * entrySize;
+            // The upper half of an 8-byte node id field may hold anything.
+            const Nid nid = s.u32(off);
+            if (level == 0) {
+                entries.push_back({nid, s.uint(off + id, id), s.uint(off + 2 * id, id)});
+            } else if (auto r = add(s.uint(off + id, id), level - 1); !r) {
+                return r;
+            }
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+Result<SubnodeTree> SubnodeTree::open(const Blocks& blocks, std::uint64_t bid)
+{
+    SubnodeTree tree;
+    if (bid == 0)
+        return tree;
+    Reader reader{blocks, bid, {}, {}};
+    if (auto r = reader.add(bid, -1); !r)
+        return r.error();
+    tree.m_entries = std::move(reader.entries);
+    std::stable_sort(tree.m_entries.begin(), tree.m_entries.end(),
+                     [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
+    return tree;
+}
+
+const SubnodeEntry* SubnodeTree::find(Nid nid) const
+{
+    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), nid,
+                               [](const SubnodeEntry& e, Nid n) { return e.nid < n; });
+    return it != m_entries.end() && it->nid == nid ? &*it : nullptr;
+}
+
+} // namespace parcelon::pst

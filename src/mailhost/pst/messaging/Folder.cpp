@@ -1,0 +1,54 @@
+#include "mailhost/pst/messaging/Folder.h"
+
+#include "mailhost/pst/messaging/PropertyIds.h"
+
+namespace parcelon::pst {
+
+namespace {
+constexpr std::uint32_t kSearchFolder = 0x03;
+constexpr std::uint32_t kHierarchyTable = 0x0D;
+constexpr std::uint32_t kContentsTable = 0x0E;
+}
+
+Result<Folder> Folder::open(const Store& store, Nid nid, const QString& what)
+{
+    Folder folder;
+    folder.m_store = &store;
+    folder.m_nid = nid;
+    folder.m_what = what;
+    auto node = store.node(nid);
+    if (!node)
+        return node.error().context(what);
+    auto pc = store.properties(*node, what);
+    if (!pc)
+        return pc.error();
+    folder.m_displayName = store.string(*pc, PropId::DisplayName);
+    return folder;
+}
+
+Result<std::vector<Nid>> Folder::tableRows(std::uint32_t tableType, const QString& table) const
+{
+    // A search folder only lists messages that live in other folders.
+    if (nidType(m_nid) == kSearchFolder)
+        return std::vector<Nid>();
+    const QString what = QStringLiteral("%1, its %2").arg(m_what, table);
+    auto node = m_store->node((m_nid & ~Nid(0x1F)) | tableType);
+    if (!node)
+        return node.error().context(what);
+    auto tc = m_store->table(*node, what);
+    if (!tc)
+        return tc.error();
+    return tc->rowIds();
+}
+
+Result<std::vector<Nid>> Folder::subfolders() const
+{
+    return tableRows(kHierarchyTable, QStringLiteral("list of subfolders"));
+}
+
+Result<std::vector<Nid>> Folder::messages() const
+{
+    return tableRows(kContentsTable, QStringLiteral("list of items"));
+}
+
+} // namespace parcelon::pst

@@ -1,0 +1,156 @@
+#include "mailhost/pst/messaging/Store.h"
+
+#include "mailhost/pst/messaging/PropertyIds.h"
+#include "mailhost/pst/messaging/Text.h"
+
+#include <QFileInfo>
+
+namespace parcelon::pst {
+
+namespace {
+
+// A string property of an object is never longer than this.
+constexpr std::uint64_t kMaxStringBytes = 1024 * 1024;
+
+Nid hierarchyTableOf(Nid folder)
+{
+    return (folder & ~Nid(0x1F)) | 0x0D;
+}
+
+} // namespace
+
+std::optional<QString> readString(const ValueStore& store, const StoredValue& value, int codePage)
+{
+    if (value.type != PropType::String && value.type != PropType::String8)
+        return std::nullopt;
+    auto bytes = store.bytes(value, kMaxStringBytes);
+    if (!bytes)
+        return std::nullopt;
+    return value.type == PropType::String ? fromUtf16le(*bytes) : fromCodePage(*bytes, codePage ? codePage : kDefaultCodePage);
+}
+
+std::optional<QString> readString(const PropertyContext& pc, std::uint16_t id, int codePage)
+{
+    const PropertyContext::Entry* entry = pc.find(id);
+    if (!entry)
+        return std::nullopt;
+    return readString(pc.store(), entry->value, codePage);
+}
+
+Store::Store(std::unique_ptr<ByteSource> source, const Header& header)
+    : m_source(std::move(source)), m_header(header)
+{
+    m_trees = std::make_unique<BTrees>(*m_source, m_header);
+    m_blocks = std::make_unique<Blocks>(*m_source, m_header, *m_trees);
+}
+
+Result<std::shared_ptr<Store>> Store::open(const QString& path)
+{
+    auto source = FileSource::open(path);
+    if (!source)
+        return source.error();
+    return open(std::move(source).value());
+}
+
+Result<std::shared_ptr<Store>> Store::open(std::unique_ptr<ByteSource> source)
+{
+    auto header = Header::read(*source);
+    if (!header)
+        return header.error();
+    std::shared_ptr<Store> store(new Store(std::move(source), *header));
+    if (auto r = store->readMessageStore(); !r)
+        return r.error();
+    return store;
+}
+
+Result<Node> Store::node(Nid nid) const
+{
+    auto found = m_trees->findNode(nid);
+    if (!found)
+        return found.error();
+    if (!*found)
+        return corrupt(QStringLiteral("%1: node %2 is missing").arg(path(), hex(nid)));
+    return Node{(*found)->nid, (*found)->bidData, (*found)->bidSub};
+}
+
+Result<PropertyContext> Store::properties(const Node& node, const QString& what) const
+{
+    auto data = DataTree::open(*m_blocks, node.bidData);
+    if (!data)
+        return data.error().context(what);
+    auto subnodes = SubnodeTree::open(*m_blocks, node.bidSub);
+    if (!subnodes)
+        return subnodes.error().context(what);
+    return PropertyContext::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), what);
+}
+
+Result<TableContext> Store::table(const Node& node, const QString& what) const
+{
+    auto data = DataTree::open(*m_blocks, node.bidData);
+    if (!data)
+        return data.error().context(what);
+    auto subnodes = SubnodeTree::open(*m_blocks, node.bidSub);
+    if (!subnodes)
+        return subnodes.error().context(what);
+    return TableContext::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), what);
+}
+
+QString Store::string(const PropertyContext& pc, std::uint16_t id, int codePage) const
+{
+    return readString(pc, id, codePage).value_or(QString());
+}
+
+Result<void> Store::readMessageStore()
+{
+    const QString what = QStringLiteral("%1: the message store").arg(path());
+    auto storeNode = node(WellKnownNid::MessageStore);
+    std::optional<PropertyContext> pc;
+    if (storeNode) {
+        auto opened = properties(*storeNode, what);
+        if (opened)
+            pc = std::move(opened).value();
+    }
+    if (pc) {
+        m_displayName = string(*pc, PropId::DisplayName);
+        auto entryId = pc->bytes(PropId::IpmSubtreeEntryId, 64);
+        if (entryId && *entryId && (*entryId)->size() >= 24)
+            m_ipmSubtree = SpanReader(**entryId).u32(20);
+    }
+    if (m_displayName.isEmpty())
+        m_displayName = QFileInfo(path()).completeBaseName();
+    if (m_ipmSubtree == 0) {
+        // Files without the entry id (OSTs) keep it below "Root - Mailbox".
+        auto byName = findIpmSubtreeByName();
+        m_ipmSubtree = byName ? *byName : WellKnownNid::IpmSubtree;
+    }
+    if (auto r = node(m_ipmSubtree); !r)
+        return r.error().context(QStringLiteral("%1: the folder that holds the mail cannot be found").arg(path()));
+    return {};
+}
+
+Result<Nid> Store::findIpmSubtreeByName() const
+{
+    auto childNamed = [this](Nid parent, const QString& name) -> Result<Nid> {
+        auto ht = node(hierarchyTableOf(parent));
+        if (!ht)
+            return ht.error();
+        auto table = this->table(*ht, QStringLiteral("%1: folder %2").arg(path(), hex(parent)));
+        if (!table)
+            return table.error();
+        for (std::uint32_t child : table->rowIds()) {
+            auto childNode = node(child);
+            if (!childNode)
+                continue;
+            auto pc = properties(*childNode, QStringLiteral("%1: folder %2").arg(path(), hex(child)));
+            if (pc && string(*pc, PropId::DisplayName) == name)
+                return child;
+        }
+        return corrupt(QStringLiteral("%1: folder %2 has no subfolder %3").arg(path(), hex(parent), name));
+    };
+    auto mailbox = childNamed(WellKnownNid::RootFolder, QStringLiteral("Root - Mailbox"));
+    if (!mailbox)
+        return mailbox.error();
+    return childNamed(*mailbox, QStringLiteral("IPM_SUBTREE"));
+}
+
+} // namespace parcelon::pst

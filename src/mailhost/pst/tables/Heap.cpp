@@ -1,0 +1,76 @@
+#include "mailhost/pst/tables/Heap.h"
+
+namespace parcelon::pst {
+
+namespace {
+
+// No heap of a real file comes near this; it bounds what a damaged one costs.
+constexpr std::uint64_t kMaxHeapBytes = 16 * 1024 * 1024;
+
+} // namespace
+
+Error Heap::damaged(const QString& what) const
+{
+    return corrupt(QStringLiteral("%1: %2").arg(m_what, what));
+}
+
+Result<Heap> Heap::open(const Blocks& blocks, const DataTree& tree, const QString& what)
+{
+    Heap heap;
+    heap.m_what = what;
+    if (tree.size() == 0)
+        return heap.damaged(QStringLiteral("the node holds no data"));
+    auto leaves = tree.readLeaves(blocks, kMaxHeapBytes);
+    if (!leaves)
+        return leaves.error().context(what);
+
+    heap.m_blocks.reserve(leaves->size());
+    for (std::size_t i = 0; i < leaves->size(); ++i) {
+        Block block;
+        block.bytes = std::move((*leaves)[i]);
+        const SpanReader b(block.bytes);
+        const std::uint16_t mapOffset = b.u16(0);
+        std::size_t headerSize = 2;
+        if (i == 0) {
+            headerSize = 12;
+            if (b.u8(2) != 0xEC)
+                return heap.damaged(QStringLiteral("heap signature %1 instead of 0xEC").arg(hex(b.u8(2))));
+            heap.m_clientSignature = b.u8(3);
+            heap.m_userRoot = b.u32(4);
+        } else if (i % 128 == 8) {
+            headerSize = 66;
+        }
+        const std::uint16_t count = b.u16(mapOffset);
+        if (mapOffset < headerSize || !b.has(mapOffset, 4 + 2 * (std::size_t(count) + 1)))
+            return heap.damaged(QStringLiteral("the page map of heap block %1 lies outside the block").arg(i));
+        block.starts.reserve(count + 1);
+        std::uint16_t previous = static_cast<std::uint16_t>(headerSize);
+        for (std::size_t k = 0; k <= count; ++k) {
+            const std::uint16_t start = b.u16(mapOffset + 4 + 2 * k);
+            if (start < previous || start > mapOffset)
+                return heap.damaged(QStringLiteral("allocation %1 of heap block %2 is out of place").arg(k).arg(i));
+            block.starts.push_back(start);
+            previous = start;
+        }
+        heap.m_blocks.push_back(std::move(block));
+    }
+    return heap;
+}
+
+Result<Bytes> Heap::allocation(std::uint32_t hid) const
+{
+    if (hid == 0)
+        return Bytes{};
+    if (!isHeapId(hid))
+        return damaged(QStringLiteral("%1 is not a heap id").arg(hex(hid)));
+    const std::size_t blockIndex = hid >> 16;
+    const std::size_t index = (hid >> 5) & 0x7FF;
+    if (blockIndex >= m_blocks.size() || index == 0 || index >= m_blocks[blockIndex].starts.size())
+        return damaged(QStringLiteral("heap id %1 names no allocation").arg(hex(hid)));
+    const Block& block = m_blocks[blockIndex];
+    const std::uint16_t start = block.starts[index - 1];
+    const std::uint16_t end = block.starts[index];
+    return Bytes(block.bytes).subspan(start, end - start);
+}
+
+} // namespace parcelon::pst

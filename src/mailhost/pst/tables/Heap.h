@@ -1,0 +1,49 @@
+#pragma once
+
+#include "mailhost/pst/blocks/DataTree.h"
+#include "mailhost/pst/bytes/SpanReader.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace parcelon::pst {
+
+// The heap on a node: the node's data blocks, each with a page map that
+// cuts it into allocations addressed by heap ids (HIDs).
+class Heap {
+public:
+    static constexpr std::uint8_t kTableContext = 0x7C;
+    static constexpr std::uint8_t kPropertyContext = 0xBC;
+
+    // Reads and checks the heap stored in `tree`; `what` names the node for
+    // descriptions.
+    static Result<Heap> open(const Blocks& blocks, const DataTree& tree, const QString& what);
+
+    std::uint8_t clientSignature() const { return m_clientSignature; }
+    std::uint32_t userRoot() const { return m_userRoot; }
+    const QString& what() const { return m_what; }
+
+    // The bytes of an allocation; HID 0 gives an empty span.
+    Result<Bytes> allocation(std::uint32_t hid) const;
+
+    Error damaged(const QString& what) const;
+
+private:
+    struct Block {
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint16_t> starts; // allocation k spans [starts[k-1], starts[k])
+    };
+
+    std::vector<Block> m_blocks;
+    std::uint8_t m_clientSignature = 0;
+    std::uint32_t m_userRoot = 0;
+    QString m_what;
+};
+
+// A value stored as an HNID: either a heap allocation or a subnode.
+inline bool isHeapId(std::uint32_t hnid)
+{
+    return (hnid & 0x1F) == 0;
+}
+
+} // namespace parcelon::pst
