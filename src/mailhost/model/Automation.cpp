@@ -301,6 +301,20 @@ QString Attachment::fileName() const
     return m_content->fileName;
 }
 
+int Attachment::Type() const
+{
+    m_store->check();
+    switch (m_content->attachment.method()) {
+    case pst::AttachMethod::EmbeddedMessage: return 5;
+    case pst::AttachMethod::Storage: return 6;
+    case pst::AttachMethod::ByReference:
+    case pst::AttachMethod::ByReferenceResolve:
+    case pst::AttachMethod::ByReferenceOnly:
+    case pst::AttachMethod::ByWebReference: return 4;
+    default: return 1;
+    }
+}
+
 void Attachment::SaveAsFile(const QString& path) const
 {
     m_store->check();

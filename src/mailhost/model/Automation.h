@@ -149,6 +149,10 @@ public:
     // The name to save the attachment under, without folder.
     QString fileName() const;
 
+    // The kind of attachment: 1 a copy of a file, 4 a link, 5 an attached
+    // message, 6 an OLE document.
+    int Type() const;
+
     // Writes the content to a new file at `path`; never replaces a file and
     // never leaves a partial one.
     void SaveAsFile(const QString& path) const;
