@@ -23,23 +23,57 @@ QString sha256Of(const QString& path)
 
 namespace {
 
+// Runs `step`; a failure is recorded as an entry of its own, as the walk of
+// the program reports it and goes on.
+template <class Step>
+bool guarded(std::vector<SavedAttachment>& saved, const QString& folder, Step&& step)
+{
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        SavedAttachment failure{folder};
+        failure.error = failureDescription(e);
+        saved.push_back(failure);
+        return false;
+    }
+}
+
 void walk(const std::shared_ptr<mailhost::Folder>& folder, const QString& path, const QString& outputDir,
           std::vector<SavedAttachment>& saved, int& counter)
 {
-    auto subfolders = folder->Folders();
+    std::shared_ptr<mailhost::FolderCollection> subfolders;
+    if (!guarded(saved, path, [&] { subfolders = folder->Folders(); }))
+        return;
     for (std::int64_t i = 1; i <= subfolders->count(); ++i) {
-        auto sub = subfolders->Item(i);
-        const QString subPath = path.isEmpty() ? sub->Name() : path + u'/' + sub->Name();
+        std::shared_ptr<mailhost::Folder> sub;
+        QString subPath;
+        if (!guarded(saved, path, [&] {
+                sub = subfolders->Item(i);
+                subPath = path.isEmpty() ? sub->Name() : path + u'/' + sub->Name();
+            }))
+            continue;
         walk(sub, subPath, outputDir, saved, counter);
-        auto items = sub->Items();
+        std::shared_ptr<mailhost::ItemCollection> items;
+        if (!guarded(saved, subPath, [&] { items = sub->Items(); }))
+            continue;
         for (std::int64_t j = 1; j <= items->count(); ++j) {
-            auto item = items->Item(j);
-            auto attachments = item->Attachments();
+            std::shared_ptr<mailhost::Item> item;
+            std::shared_ptr<mailhost::AttachmentCollection> attachments;
+            int itemClass = 0;
+            if (!guarded(saved, subPath, [&] {
+                    item = items->Item(j);
+                    itemClass = item->Class();
+                    attachments = item->Attachments();
+                }))
+                continue;
             for (std::int64_t k = 1; k <= attachments->count(); ++k) {
-                auto attachment = attachments->Item(k);
-                SavedAttachment s{subPath, item->Class(), attachment->fileName(), attachment->Type()};
-                const QString target = u"%1/%2"_s.arg(outputDir).arg(++counter);
+                SavedAttachment s{subPath, itemClass};
                 try {
+                    auto attachment = attachments->Item(k);
+                    s.fileName = attachment->fileName();
+                    s.type = attachment->Type();
+                    const QString target = u"%1/%2"_s.arg(outputDir).arg(++counter);
                     attachment->SaveAsFile(target);
                     s.size = QFile(target).size();
                     s.sha256 = sha256Of(target);

@@ -12,9 +12,9 @@ namespace parcelon::test {
 
 // One attachment as the object model gives it and as SaveAsFile wrote it.
 struct SavedAttachment {
-    QString folder;   // display names below the root, joined by "/"
+    QString folder = {}; // display names below the root, joined by "/"
     int itemClass = 0;
-    QString fileName;
+    QString fileName = {};
     int type = 0;     // the attachment's kind (1 by value, 5 attached message, 6 OLE)
     qint64 size = -1; // -1 when the save failed
     QString sha256 = {};

@@ -87,9 +87,12 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         return refuse(u"\"%1\" names a folder"_s.arg(name));
 
     const auto context = [&](const Error& error) {
-        return Error(error.kind(), u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s
-                                       .arg(name, attachment.what(), path, error.description()),
-                     error.systemError());
+        // Descriptions from the file's structures already say where they are.
+        const QString description = error.description().startsWith(attachment.what())
+                                        ? u"Cannot save the attachment \"%1\" as %2: %3"_s.arg(name, path, error.description())
+                                        : u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(
+                                            name, attachment.what(), path, error.description());
+        return Error(error.kind(), description, error.systemError());
     };
     const pst::Blocks& blocks = attachment.properties().store().blocks();
     const int method = attachment.method();

@@ -32,9 +32,14 @@ public:
     int systemError() const { return m_systemError; }
 
     // The same error seen from one level up: "<context>: <description>".
+    // Where both begin by naming the same file, the file is named once.
     Error context(const QString& outer) const
     {
-        return Error(m_kind, outer + QStringLiteral(": ") + m_description, m_systemError);
+        QString inner = m_description;
+        const qsizetype colon = inner.indexOf(QStringLiteral(": "));
+        if (colon > 0 && outer.startsWith(QStringView(inner).left(colon)))
+            inner.remove(0, colon + 2);
+        return Error(m_kind, outer + QStringLiteral(": ") + inner, m_systemError);
     }
 
 private:
