@@ -62,6 +62,11 @@ struct StoredOptions {
     int reportedLine = 0;
 };
 
+void PrintTo(const StoredOptions& stored, std::ostream* out)
+{
+    *out << (stored.option1 ? stored.option1 : "(absent)") << " / " << (stored.option2 ? stored.option2 : "(absent)");
+}
+
 class StartUpOptions : public WindowTest, public ::testing::WithParamInterface<StoredOptions> {};
 
 TEST_P(StartUpOptions, RestoreTheSelectionAndEnableTheFolderWithTheFirst)
