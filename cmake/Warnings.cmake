@@ -9,5 +9,10 @@ if(PARCELON_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(parcelon_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(PARCELON_FUZZ)
+  target_compile_options(parcelon_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(parcelon_options INTERFACE -fsanitize=address,undefined)
+endif()
 target_compile_definitions(parcelon_options INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
