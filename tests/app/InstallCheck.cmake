@@ -1,0 +1,40 @@
+cmake_minimum_required(VERSION 3.25)
+# Installs the build into a fresh prefix and checks what a desktop needs to
+# list and start Parcelon. -DBUILD_DIR=<build tree> -DPREFIX=<empty folder>
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed:\n${output}")
+endif()
+
+foreach(file lib/parcelon/parcelon share/applications/parcelon.desktop
+             share/icons/hicolor/scalable/apps/parcelon.svg share/icons/hicolor/256x256/apps/parcelon.png
+             share/icons/hicolor/48x48/apps/parcelon.png)
+  if(NOT EXISTS "${PREFIX}/${file}")
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+
+if(NOT IS_SYMLINK "${PREFIX}/bin/parcelon")
+  message(FATAL_ERROR "bin/parcelon is no link")
+endif()
+file(REAL_PATH "${PREFIX}/bin/parcelon" linked)
+file(REAL_PATH "${PREFIX}/lib/parcelon/parcelon" program)
+if(NOT linked STREQUAL program)
+  message(FATAL_ERROR "bin/parcelon leads to ${linked}, not ${program}")
+endif()
+
+file(STRINGS "${PREFIX}/share/applications/parcelon.desktop" entry)
+foreach(line "Type=Application" "Name=Parcelon" "Exec=parcelon" "Icon=parcelon")
+  if(NOT line IN_LIST entry)
+    message(FATAL_ERROR "the menu entry lacks ${line}")
+  endif()
+endforeach()
+
+# The files the program keeps beside itself go with it.
+foreach(file Samples x/o.cjs HAND-M.CUR drag.ico)
+  if(EXISTS "${BUILD_DIR}/bin/${file}" AND NOT EXISTS "${PREFIX}/lib/parcelon/${file}")
+    message(FATAL_ERROR "${file} is beside the built program but was not installed")
+  endif()
+endforeach()
