@@ -54,6 +54,17 @@ void readType(DIR* dir, DirectoryEntry& entry, const QString& folder)
         entry.identity = FolderIdentity{st.st_dev, st.st_ino};
 }
 
+// Only folders, links and entries of unknown type need a closer look.
+bool mayBeFolder(const dirent& raw)
+{
+#ifdef _DIRENT_HAVE_D_TYPE
+    return raw.d_type == DT_DIR || raw.d_type == DT_LNK || raw.d_type == DT_UNKNOWN;
+#else
+    Q_UNUSED(raw);
+    return true;
+#endif
+}
+
 } // namespace
 
 bool listsBefore(const QString& a, const QString& b)
@@ -88,7 +99,7 @@ std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes type
         DirectoryEntry entry;
         entry.name = QString::fromUtf8(bytes);
         entry.bytes = bytes;
-        if (types == EntryTypes::Read)
+        if (types == EntryTypes::Read && mayBeFolder(*raw))
             readType(dir.get(), entry, folder);
         entries.push_back(std::move(entry));
     }
