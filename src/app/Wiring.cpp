@@ -6,6 +6,7 @@
 #include "diagnostics/HandlerGuard.h"
 #include "diagnostics/Yield.h"
 
+#include <QCloseEvent>
 #include <QLineEdit>
 
 namespace parcelon {
@@ -13,7 +14,7 @@ namespace parcelon {
 namespace {
 
 // Closing the window ends the program; a handler caught in a yield unwinds.
-void Form_Unload(Form1&)
+void Form_Unload(Form1&, QCloseEvent&)
 {
     requestProgramEnd();
 }
@@ -26,6 +27,15 @@ void onSignal(Form1& form, Sender* sender, Signal signal, QStringView handlerNam
     });
 }
 
+template <class Event>
+void onEvent(EventRoutes& routes, Form1& form, QObject* control, QEvent::Type type, QStringView handlerName,
+             void (*handler)(Form1&, Event&), EventRoutes::Delivery delivery = EventRoutes::Delivery::PassOn)
+{
+    routes.route(
+        control, type, handlerName, [&form, handler](QEvent& event) { handler(form, static_cast<Event&>(event)); },
+        delivery);
+}
+
 } // namespace
 
 void wireForm1(Form1& form)
@@ -33,11 +43,12 @@ void wireForm1(Form1& form)
     // Signals: one line per handler.
     onSignal(form, form.Text1, &QLineEdit::textChanged, u"Text1_Change", Text1_Change);
 
-    // Events of the window and the list: one line per handler. The list's
-    // mouse and drop events arrive on form.ListView1->viewport(), its keys
-    // on form.ListView1.
-    auto* routes = new EventRoutes(form.desktop(), &form);
-    routes->route(&form, QEvent::Close, u"Form_Unload", [&form](QEvent&) { Form_Unload(form); });
+    // Events of the window and the list: one line per handler, such as
+    //   onEvent(routes, form, form.ListView1->viewport(), QEvent::MouseButtonPress,
+    //           u"ListView1_MouseDown", ListView1_MouseDown);
+    // The list's mouse and drop events arrive on its viewport, its keys on the list.
+    auto& routes = *new EventRoutes(form.desktop(), &form);
+    onEvent(routes, form, &form, QEvent::Close, u"Form_Unload", Form_Unload);
 }
 
 } // namespace parcelon
