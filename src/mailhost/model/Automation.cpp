@@ -147,6 +147,8 @@ std::shared_ptr<Folder> FolderCollection::GetLast() const
 
 struct Folder::State {
     pst::Folder folder;
+    std::shared_ptr<FolderCollection> subfolders;
+    std::shared_ptr<ItemCollection> items;
 };
 
 Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, QString nameOverride)
@@ -162,7 +164,7 @@ Folder::State& Folder::state() const
         const QString what = m_parentPath.isEmpty() && !m_nameOverride.isNull()
                                  ? folderWhat(store, QString())
                                  : u"%1, a folder in \"%2\" (node %3)"_s.arg(store.path(), m_parentPath, pst::hex(m_nid));
-        m_state = std::make_shared<State>(State{take(pst::Folder::open(store, m_nid, what))});
+        m_state = std::make_shared<State>(State{take(pst::Folder::open(store, m_nid, what)), {}, {}});
     }
     return *m_state;
 }
@@ -185,14 +187,18 @@ QString Folder::path() const
 
 std::shared_ptr<FolderCollection> Folder::Folders() const
 {
-    const State& s = state();
-    return std::make_shared<FolderCollection>(m_store, take(s.folder.subfolders()), path());
+    State& s = state();
+    if (!s.subfolders)
+        s.subfolders = std::make_shared<FolderCollection>(m_store, take(s.folder.subfolders()), path());
+    return s.subfolders;
 }
 
 std::shared_ptr<ItemCollection> Folder::Items() const
 {
-    const State& s = state();
-    return std::make_shared<ItemCollection>(m_store, take(s.folder.messages()), folderWhat(*m_store->store, path()));
+    State& s = state();
+    if (!s.items)
+        s.items = std::make_shared<ItemCollection>(m_store, take(s.folder.messages()), folderWhat(*m_store->store, path()));
+    return s.items;
 }
 
 // --- Items -------------------------------------------------------------------

@@ -101,6 +101,24 @@ Result<void> NewFile::write(pst::Bytes bytes)
     return {};
 }
 
+Result<void> NewFile::writeAt(std::uint64_t offset, pst::Bytes bytes)
+{
+    const std::uint8_t* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, left, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return systemError(QStringLiteral("write"), errno);
+        }
+        data += n;
+        offset += static_cast<std::uint64_t>(n);
+        left -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
 Result<void> NewFile::commit()
 {
     int result;

@@ -19,7 +19,10 @@ public:
     NewFile& operator=(NewFile&&) = delete;
     ~NewFile();
 
+    // Appends bytes, or writes them at `offset` (bytes written before
+    // further on are kept; writing past the end leaves a zero-filled gap).
     pst::Result<void> write(pst::Bytes bytes);
+    pst::Result<void> writeAt(std::uint64_t offset, pst::Bytes bytes);
     pst::Result<void> commit();
 
 private:

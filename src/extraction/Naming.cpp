@@ -1,0 +1,111 @@
+#include "extraction/Naming.h"
+
+#include "app/Form1.h"
+#include "diagnostics/Failure.h"
+#include "diagnostics/Steps.h"
+#include "extraction/FreeNames.h"
+#include "fs/Paths.h"
+
+#include <climits>
+#include <cstdint>
+
+namespace parcelon {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr std::int64_t kLargestCounter = INT32_MAX;
+// A file name here is at most this many bytes.
+constexpr qsizetype kNameMax = 255;
+// Room kept for the number of a numbered name.
+constexpr qsizetype kNumberRoom = 10;
+
+// The position of the last dot of the path's file name, or -1.
+qsizetype lastDotOfFileName(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot > path.lastIndexOf(kSeparator) ? dot : -1;
+}
+
+qsizetype utf8Size(QStringView text)
+{
+    return text.toUtf8().size();
+}
+
+// The longest start of `text` that takes at most `bytes` UTF-8 bytes and
+// ends at a character boundary.
+QString cutToBytes(const QString& text, qsizetype bytes)
+{
+    qsizetype used = 0, end = 0;
+    while (end < text.size()) {
+        const qsizetype step = text.at(end).isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+        const qsizetype size = utf8Size(QStringView(text).mid(end, step));
+        if (used + size > bytes)
+            break;
+        used += size;
+        end += step;
+    }
+    return text.left(end);
+}
+
+} // namespace
+
+QString PathWithoutExtension(const QString& path)
+{
+    if (path.isEmpty())
+        return path;
+    const qsizetype dot = lastDotOfFileName(path);
+    return dot > 0 ? path.left(dot) : path;
+}
+
+QString GetExtensionFromFilename(const QString& path, bool includeDot)
+{
+    const qsizetype dot = lastDotOfFileName(path);
+    if (dot < 0)
+        return QString();
+    return path.mid(includeDot ? dot : dot + 1);
+}
+
+QString fittingFileName(const QString& name)
+{
+    if (utf8Size(name) <= kNameMax)
+        return name;
+    const qsizetype room = kNameMax - kNumberRoom;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const qsizetype extensionSize = utf8Size(extension);
+    if (extensionSize >= room / 2)
+        return cutToBytes(name, room);
+    return cutToBytes(name.left(dot), room - extensionSize) + extension;
+}
+
+QString SetNewAttachnentName(Form1& form, const QString& wished)
+{
+    Steps steps(Location::SetNewAttachnentName, form.desktop());
+    QString result;
+    if (steps.test(100, [&] { return !FileExists(wished); })) {
+        steps.assign(114, result, [&] { return wished; });
+        return result;
+    }
+    QString base, extension;
+    std::int64_t counter = 1;
+    steps.assign(102, base, [&] { return PathWithoutExtension(wished); });
+    steps.assign(104, extension, [&] { return GetExtensionFromFilename(wished, true); });
+    FreeNames& freeNames = FreeNames::instance();
+    steps.assign(106, counter, [&] { return freeNames.start(base, extension, FolderOfPath(CollapseBackslashes(base))); });
+    const auto candidate = [&] { return base + QString::number(counter) + extension; };
+    while (steps.test(108, [&] { return FileExists(candidate()); })) {
+        if (!steps.run(110, [&] {
+                if (counter >= kLargestCounter)
+                    throw Failure(u"No free name for %1"_s.arg(wished));
+                ++counter;
+            }))
+            return result;
+    }
+    freeNames.record(base, extension, counter);
+    steps.assign(112, result, candidate);
+    return result;
+}
+
+} // namespace parcelon

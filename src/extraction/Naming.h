@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace parcelon {
+
+class Form1;
+
+// The path to save an attachment under: the wished path when nothing of
+// that name exists, else the first free one of base + 1 + extension,
+// base + 2 + extension, ... (the file "a.txt" becomes "a1.txt").
+QString SetNewAttachnentName(Form1& form, const QString& wished);
+
+// The path without the extension of its file name; the dot is looked for
+// only in the file name, and a name that is all extension (".profile")
+// gives the folder part.
+QString PathWithoutExtension(const QString& path);
+
+// The extension of the path's file name, from its last dot (with the dot
+// when `includeDot`); empty when the file name has no dot.
+QString GetExtensionFromFilename(const QString& path, bool includeDot);
+
+// A file name that fits the platform: a name longer than a file name may be
+// is cut at a character boundary, keeping its extension and leaving room
+// for the number of a numbered name.
+QString fittingFileName(const QString& name);
+
+} // namespace parcelon
