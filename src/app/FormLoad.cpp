@@ -7,6 +7,7 @@
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/Steps.h"
+#include "extraction/HostCheck.h"
 #include "fs/Paths.h"
 
 #include <QApplication>
@@ -72,6 +73,7 @@ void Form_Load(Form1& form)
         steps.run(140, [&] { form.Frame2->setEnabled(true); });
     else
         steps.run(142, [&] { form.Frame2->setEnabled(false); });
+    steps.run(144, [&] { EnsureMailHost(form.desktop()); });
 }
 
 void ApplySkin(Form1& form)

@@ -5,9 +5,12 @@
 #include "app/OutputFolder.h"
 #include "diagnostics/HandlerGuard.h"
 #include "diagnostics/Yield.h"
+#include "extraction/Run.h"
+#include "sources/AddFiles.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace parcelon {
 
@@ -42,6 +45,8 @@ void wireForm1(Form1& form)
 {
     // Signals: one line per handler.
     onSignal(form, form.Text1, &QLineEdit::textChanged, u"Text1_Change", Text1_Change);
+    onSignal(form, form.PushButton1, &QPushButton::clicked, u"PushButton1_Click", PushButton1_Click);
+    onSignal(form, form.PushButton2, &QPushButton::clicked, u"PushButton2_Click", PushButton2_Click);
 
     // Events of the window and the list: one line per handler, such as
     //   onEvent(routes, form, form.ListView1->viewport(), QEvent::MouseButtonPress,
