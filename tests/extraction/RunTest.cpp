@@ -1,0 +1,293 @@
+// "Start Extracting Attachments" end to end: the real window offscreen, real
+// PST files written by pstgen, the real file system.
+
+#include "AppTestSupport.h"
+#include "Mailboxes.h"
+#include "app/Program.h"
+#include "app/ProgressBar.h"
+#include "diagnostics/ErrorReport.h"
+#include "diagnostics/Yield.h"
+#include "extraction/HostCheck.h"
+#include "mailhost/model/Registry.h"
+#include "sources/SourceList.h"
+#include "testsupport/TestPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace parcelon;
+using namespace parcelon::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ExtractionRun : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        makeForm();
+        m_mail = m_work.filePath(u"mail/known.pst"_s);
+        QDir().mkpath(m_work.filePath(u"mail"_s));
+        writeMailbox(knownMailbox(), m_mail);
+        m_out = m_work.filePath(u"out"_s);
+        QDir().mkpath(m_out);
+        toFolder(m_out + u'/');
+    }
+
+    void toFolder(const QString& text)
+    {
+        form->setOptionSelected(form->Option1, true);
+        form->Text1->setText(text);
+    }
+    void besideEachFile() { form->setOptionSelected(form->Option2, true); }
+
+    void run() { form->PushButton2->click(); }
+
+    static QStringList filesIn(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir m_work;
+    QString m_mail;
+    QString m_out;
+};
+
+const QStringList kSavedOnce{u"notes.txt"_s, u"plan.xlsx"_s, u"public.txt"_s, u"report.pdf"_s, u"report1.pdf"_s};
+
+} // namespace
+
+TEST_F(ExtractionRun, SavesEveryAttachmentOfEveryMailBelowTheTopFolder)
+{
+    addSource(*form, m_mail);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(desktop.messages(), QStringList{u"Done."_s});
+    EXPECT_EQ(filesIn(m_out), kSavedOnce);
+    EXPECT_EQ(readFile(m_out + u"/report.pdf"_s), contentOf(u"first report"_s));
+    EXPECT_EQ(readFile(m_out + u"/report1.pdf"_s), contentOf(u"second report"_s));
+    EXPECT_EQ(readFile(m_out + u"/plan.xlsx"_s), contentOf(u"plan"_s));
+    EXPECT_EQ(form->mousePointer(), MousePointer::Default);
+    EXPECT_FALSE(form->RunInProgress);
+    EXPECT_EQ(sourceCount(*form), 1);
+    EXPECT_EQ(form->CurrentSourceFile, m_mail);
+}
+
+TEST_F(ExtractionRun, OutputFolderWithOrWithoutTrailingSeparator)
+{
+    toFolder(m_out);
+    addSource(*form, m_mail);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(filesIn(m_out), kSavedOnce);
+}
+
+TEST_F(ExtractionRun, BesideEachPstFileWhateverTheFolderText)
+{
+    besideEachFile();
+    form->Text1->setText(u"/no/such/folder"_s);
+    addSource(*form, m_mail);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(desktop.messages(), QStringList{u"Done."_s});
+    EXPECT_EQ(filesIn(m_work.filePath(u"mail"_s)), QStringList{u"known.pst"_s} + kSavedOnce);
+    EXPECT_TRUE(filesIn(m_out).isEmpty());
+}
+
+TEST_F(ExtractionRun, TheSameFileTwiceGetsNumberedNamesAndReplacesNothing)
+{
+    addSource(*form, m_mail);
+    addSource(*form, m_mail);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(filesIn(m_out), (QStringList{u"notes.txt"_s, u"notes1.txt"_s, u"plan.xlsx"_s, u"plan1.xlsx"_s, u"public.txt"_s,
+                                          u"public1.txt"_s, u"report.pdf"_s, u"report1.pdf"_s, u"report2.pdf"_s,
+                                          u"report3.pdf"_s}));
+    EXPECT_EQ(readFile(m_out + u"/report.pdf"_s), contentOf(u"first report"_s));
+    EXPECT_EQ(readFile(m_out + u"/report2.pdf"_s), contentOf(u"first report"_s));
+    EXPECT_EQ(readFile(m_out + u"/report3.pdf"_s), contentOf(u"second report"_s));
+}
+
+TEST_F(ExtractionRun, NothingToDoOrNowhereToPutIt)
+{
+    toFolder(u"/no/such/folder/"_s);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(desktop.messages(), QStringList{u"No files added."_s});
+
+    addSource(*form, m_mail);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(desktop.messages().last(), u"Folder does not exist. Please select another folder."_s);
+    toFolder(QString());
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(desktop.messages().last(), u"Folder does not exist. Please select another folder."_s);
+    EXPECT_FALSE(form->RunInProgress);
+    EXPECT_EQ(form->ProgressBar1->text(), u"Progress Bar"_s);
+    EXPECT_TRUE(filesIn(m_out).isEmpty());
+}
+
+TEST_F(ExtractionRun, ProgressNamesEachFileAndEndsIdle)
+{
+    QStringList paths;
+    for (const char16_t* name : {u"a.pst", u"b.pst", u"c.pst"}) {
+        paths << m_work.filePath(QString::fromUtf16(name));
+        writeMailbox(knownMailbox(), paths.back());
+        addSource(*form, paths.back());
+    }
+    std::vector<int> values;
+    QStringList texts;
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+        values.push_back(value);
+        texts << form->ProgressBar1->text();
+    });
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(values, (std::vector<int>{33, 67, 100, 0}));
+    // Each value is set before its file is named.
+    EXPECT_EQ(texts, (QStringList{u"Progress Bar"_s, u"Processing: a.pst"_s, u"Processing: b.pst"_s,
+                                  u"Processing: c.pst"_s}));
+    EXPECT_EQ(form->ProgressBar1->text(), u"Progress Bar"_s);
+    EXPECT_EQ(filesIn(m_out).size(), 3 * kSavedOnce.size());
+}
+
+TEST_F(ExtractionRun, SecondClickDuringARunIsIgnored)
+{
+    addSource(*form, m_mail);
+    bool clickedDuringRun = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        clickedDuringRun = form->RunInProgress;
+        form->PushButton2->click();
+    });
+    desktop.expectMessage();
+    run();
+    EXPECT_TRUE(clickedDuringRun);
+    EXPECT_EQ(desktop.messages(), QStringList{u"Done."_s});
+    EXPECT_EQ(filesIn(m_out), kSavedOnce);
+}
+
+TEST_F(ExtractionRun, EntriesRemovedDuringTheRunAreSkipped)
+{
+    const QString other = m_work.filePath(u"other.pst"_s);
+    writeMailbox(knownMailbox(), other);
+    addSource(*form, m_mail);
+    addSource(*form, m_work.filePath(u"removed.pst"_s));
+    addSource(*form, other);
+    QTimer::singleShot(0, form.get(), [&] { delete form->ListView1->topLevelItem(1); });
+    desktop.expectMessage();
+    run();
+    // Two files, no report for the position that went away.
+    EXPECT_EQ(desktop.shown().size(), 1u);
+    EXPECT_EQ(filesIn(m_out).size(), 2 * kSavedOnce.size());
+    EXPECT_EQ(form->CurrentSourceFile, other);
+}
+
+TEST_F(ExtractionRun, DamagedFileIsReportedAndTheRunGoesOn)
+{
+    const QString damaged = m_work.filePath(u"damaged.pst"_s);
+    writeFile(damaged, QByteArray(8192, 'z'));
+    addSource(*form, damaged);
+    addSource(*form, m_mail);
+    desktop.expectErrorReport();
+    desktop.expectMessage();
+    run();
+    ASSERT_EQ(desktop.errorReports().size(), 1);
+    const QString report = desktop.errorReports().front();
+    EXPECT_TRUE(report.startsWith(damaged + u" is not a PST file"_s)) << report.toStdString();
+    EXPECT_TRUE(report.endsWith(u"\r\nin Tovarek2021/08/31.Form1.ExtractAttachmentFromPST at line 106\r\r"
+                                u"Please email screenshot of this message to "_s
+                                + kSupportAddress.toString()));
+    EXPECT_EQ(desktop.messages(), QStringList{u"Done."_s});
+    EXPECT_EQ(filesIn(m_out), kSavedOnce);
+    EXPECT_EQ(form->mousePointer(), MousePointer::Default);
+}
+
+TEST_F(ExtractionRun, AttachmentThatCannotBeSavedIsReportedAtItsStep)
+{
+    pstgen::Description d;
+    d.root.folders = {folder(u"Inbox"_s, {mail(u"odd names"_s, {attachment(u"a/b.txt"_s, contentOf(u"slash"_s)),
+                                                                  attachment(u"fine.txt"_s, contentOf(u"fine"_s))})})};
+    const QString path = m_work.filePath(u"odd.pst"_s);
+    writeMailbox(d, path);
+    addSource(*form, path);
+    desktop.expectErrorReport();
+    desktop.expectMessage();
+    run();
+    ASSERT_EQ(desktop.errorReports().size(), 1);
+    const QString report = desktop.errorReports().front();
+    EXPECT_TRUE(report.contains(u"a/b.txt"_s));
+    EXPECT_TRUE(report.endsWith(u"\r\nin Tovarek2021/08/31.Form1.GetMailItems at line 148"_s)) << report.toStdString();
+    EXPECT_EQ(filesIn(m_out), QStringList{u"fine.txt"_s});
+}
+
+TEST_F(ExtractionRun, NoFolderToSaveIntoIsReportedAndNothingIsReused)
+{
+    besideEachFile();
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_work.filePath(u"mail"_s)));
+    addSource(*form, u"known.pst"_s);
+    desktop.tolerateErrorReports();
+    desktop.expectMessage();
+    run();
+    QDir::setCurrent(saved);
+    // One report per attachment of mail, none saved anywhere.
+    EXPECT_EQ(desktop.errorReports().size(), kSavedOnce.size());
+    for (const QString& report : desktop.errorReports())
+        EXPECT_TRUE(report.startsWith(u"No target path for attachment"_s)) << report.toStdString();
+    EXPECT_EQ(filesIn(m_work.filePath(u"mail"_s)), QStringList{u"known.pst"_s});
+}
+
+TEST_F(ExtractionRun, ClosingTheWindowEndsTheRunAtOnce)
+{
+    addSource(*form, m_mail);
+    addSource(*form, m_mail);
+    // The window is closed in the middle of the first file's walk, once
+    // its first attachment is saved.
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, form.get(), [&] {
+        if (!filesIn(m_out).isEmpty() && form->isVisible())
+            form->close();
+    });
+    form->show();
+    ticks.start(0);
+    run();
+    EXPECT_TRUE(programEnding());
+    // No message, no file of the second entry, nothing half-written.
+    EXPECT_TRUE(desktop.shown().empty());
+    const QStringList saved = filesIn(m_out);
+    EXPECT_GT(saved.size(), 0);
+    EXPECT_LT(saved.size(), kSavedOnce.size());
+    for (const QString& name : saved)
+        EXPECT_TRUE(kSavedOnce.contains(name)) << name.toStdString();
+}
+
+class MailHostMissing : public WindowTest {
+protected:
+    ~MailHostMissing() override
+    {
+        mailhost::Registry::global().add(mailhost::kApplicationProgId, [] { return std::make_shared<mailhost::Application>(); });
+    }
+};
+
+TEST_F(MailHostMissing, StartUpShowsTheMessageAndEndsWithoutAWindow)
+{
+    mailhost::Registry::global().remove(mailhost::kApplicationProgId);
+    makeForm();
+    desktop.expectMessage();
+    const int status = startForm1(*form, [](Form1& f) { EnsureMailHost(f.desktop()); });
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_EQ(desktop.messages().size(), 1);
+    const QStringList paragraphs = desktop.messages().front().split(u"\r\n\r\n"_s);
+    ASSERT_EQ(paragraphs.size(), 5);
+    EXPECT_EQ(paragraphs[0], u"Error 6631. A normal instance of Outlook could not be created."_s);
+    EXPECT_EQ(paragraphs[4], u"Please email a screenshot of this message to support@wrenfield.example"
+                             u" if you have done all of above and are still having problems."_s);
+}
