@@ -1,6 +1,7 @@
 #include "mailhost/model/AttachmentSaver.h"
 
 #include "mailhost/model/NewFile.h"
+#include "mailhost/msg/MsgWriter.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
 namespace parcelon::mailhost {
@@ -97,10 +98,22 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
     const pst::Blocks& blocks = attachment.properties().store().blocks();
     const int method = attachment.method();
     switch (method) {
-    case pst::AttachMethod::EmbeddedMessage:
-        return Error(ErrorKind::Unsupported,
-                     u"The attachment \"%1\" of %2 is an attached message; saving it as a file is not supported yet"_s
-                         .arg(name, attachment.what()));
+    case pst::AttachMethod::EmbeddedMessage: {
+        // The attached message as a .msg file of its own.
+        auto message = attachment.embeddedMessage();
+        if (!message)
+            return context(message.error());
+        auto file = NewFile::create(path);
+        if (!file)
+            return context(file.error());
+        const msg::Output output{[&file](pst::Bytes bytes) { return file->write(bytes); },
+                                 [&file](std::uint64_t offset, pst::Bytes bytes) { return file->writeAt(offset, bytes); }};
+        if (auto r = msg::MsgWriter::write(*message, output); !r)
+            return context(r.error());
+        if (auto r = file->commit(); !r)
+            return context(r.error());
+        return {};
+    }
     case pst::AttachMethod::Storage: {
         auto storage = attachment.storage();
         if (!storage)

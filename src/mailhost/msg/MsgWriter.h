@@ -1,0 +1,40 @@
+#pragma once
+
+#include "mailhost/msg/CompoundFileWriter.h"
+#include "mailhost/msg/Output.h"
+#include "mailhost/pst/messaging/Message.h"
+
+namespace parcelon::msg {
+
+// Writes a message as a standalone .msg file: its properties, recipients
+// and attachments (attached messages and OLE objects inside it included),
+// with the store's map of named properties. Values are copied from the PST
+// block by block, so memory does not grow with their sizes.
+class MsgWriter {
+public:
+    // Attached messages nested deeper than this are taken for damage.
+    static constexpr int kMaxDepth = 32;
+
+    static pst::Result<void> write(const pst::Message& message, const Output& output);
+
+private:
+    using EntryId = CompoundFileWriter::EntryId;
+    class PropertyStream;
+
+    MsgWriter(CompoundFileWriter& file, const pst::Blocks& blocks) : m_file(file), m_blocks(blocks) {}
+
+    pst::Result<void> writeMessage(const pst::Message& message, EntryId storage, int depth);
+    pst::Result<void> writeRecipients(const pst::Message& message, EntryId storage, std::uint32_t& count);
+    pst::Result<void> writeAttachment(const pst::Attachment& attachment, EntryId storage, int depth);
+    pst::Result<void> writeObject(const pst::Attachment& attachment, EntryId storage, int depth);
+    pst::Result<void> copyStorage(const pst::Attachment& attachment, EntryId target);
+    pst::Result<void> writeProperty(EntryId storage, std::uint32_t tag, const pst::StoredValue& value,
+                                    const pst::ValueStore& store, PropertyStream& properties, const QString& what);
+    pst::Result<void> writeMultipleValues(EntryId storage, std::uint32_t tag, const pst::ValueLocation& value,
+                                          PropertyStream& properties, const QString& what);
+
+    CompoundFileWriter& m_file;
+    const pst::Blocks& m_blocks;
+};
+
+} // namespace parcelon::msg
