@@ -162,12 +162,17 @@ void NdbWriter::openSection(std::uint64_t index)
     place(m_geometry.pageSize, m_geometry.pageSize); // the AMap
     if (!m_geometry.hasPageMaps)
         return;
+    // Each map page has its own place after the AMap, present or not.
+    const auto reserve = [&](std::uint64_t slot) {
+        m_section.resize(slot * kPageMapSpacing, 0);
+        return place(kPageMapSpacing, kPageMapSpacing);
+    };
     if (hasPMap(index))
-        place(kPageMapSpacing, kPageMapSpacing);
+        reserve(1);
     if (hasFMap(index))
-        m_freeMapPages.push_back(place(kPageMapSpacing, kPageMapSpacing));
+        m_freeMapPages.push_back(reserve(2));
     if (hasFPMap(index))
-        m_freePageMapPages.push_back(place(kPageMapSpacing, kPageMapSpacing));
+        m_freePageMapPages.push_back(reserve(3));
 }
 
 void NdbWriter::closeSection()

@@ -162,7 +162,8 @@ StoreWriter::FolderRow StoreWriter::writeFolder(const Folder& folder, const Expa
     row.count = std::uint32_t(contents.rowCount());
     row.hasSubfolders = !children.empty();
     writeFolderNodes(row, parent, children, contents, std::nullopt);
-    ++m_report.folders;
+    if (parent != kRootFolder)
+        ++m_report.folders;
     return row;
 }
 

@@ -36,7 +36,7 @@ struct WrittenAttachment {
 
 struct WriteReport {
     std::uint64_t fileSize = 0;
-    std::uint64_t folders = 0;     // described folders (and the added "Deleted Items")
+    std::uint64_t folders = 0;     // folders below the IPM subtree, an added "Deleted Items" too
     std::uint64_t messages = 0;    // messages in folders (embedded ones not counted)
     std::uint64_t attachments = 0; // every attachment, those of embedded messages too
     std::uint64_t contentBytes = 0;
