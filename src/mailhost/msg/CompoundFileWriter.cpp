@@ -313,6 +313,10 @@ std::vector<std::uint8_t> CompoundFileWriter::directory() const
         put(bytes, at + cfb::EntryField::Child, e.child);
         std::copy(e.clsid.begin(), e.clsid.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + cfb::EntryField::Clsid));
         const bool storage = e.type == cfb::ObjectType::Storage;
+        if (e.type != cfb::ObjectType::Stream) {
+            put(bytes, at + cfb::EntryField::Created, storage ? m_storageTime : std::uint64_t(0));
+            put(bytes, at + cfb::EntryField::Modified, m_storageTime);
+        }
         put(bytes, at + cfb::EntryField::StartSector, storage ? 0u : e.start);
         put(bytes, at + cfb::EntryField::StreamSize, storage ? std::uint64_t(0) : e.size);
     }

@@ -35,6 +35,9 @@ public:
     explicit CompoundFileWriter(Output output);
 
     void setClsid(EntryId storage, const cfb::Clsid& clsid);
+    // The creation and modification time (FILETIME) of every storage; the
+    // root keeps a creation time of 0. Streams carry no times.
+    void setStorageTime(std::uint64_t fileTime) { m_storageTime = fileTime; }
 
     pst::Result<EntryId> addStorage(EntryId parent, const QString& name);
     pst::Result<void> addStream(EntryId parent, const QString& name, std::uint64_t size, const Producer& produce);
@@ -88,6 +91,7 @@ private:
     std::vector<std::uint8_t> m_miniSector;       // the mini stream's sector being filled
     std::vector<std::uint8_t> m_buffer;           // appended bytes not yet written
     std::uint64_t m_appended = 0;                 // bytes appended, header included
+    std::uint64_t m_storageTime = 0;
     std::optional<pst::Error> m_error;
     bool m_busy = false;
     bool m_finished = false;

@@ -5,6 +5,7 @@
 #include "mailhost/msg/ValueSource.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
+#include <QDateTime>
 #include <QtEndian>
 
 #include <algorithm>
@@ -83,6 +84,20 @@ bool multipleVariable(std::uint16_t type)
 std::uint32_t terminatorSize(std::uint16_t type)
 {
     return type == PropType::String ? 2 : type == PropType::String8 ? 1 : 0;
+}
+
+// Outlook gives its storages times, and readers may take the message's date
+// from them: the message's last modification, else now.
+std::uint64_t storageTime(const pst::Message& message)
+{
+    constexpr std::uint16_t kLastModificationTime = 0x3008;
+    constexpr std::uint64_t kUnixEpoch = 116444736000000000; // 1970 in 100 ns steps since 1601
+    const pst::PropertyContext::Entry* e = message.properties().find(kLastModificationTime);
+    if (e && e->value.type == PropType::Time)
+        if (auto bytes = message.properties().store().bytes(e->value, 8); bytes && bytes->size() == 8)
+            if (const auto time = qFromLittleEndian<std::uint64_t>(bytes->data()); time != 0)
+                return time;
+    return kUnixEpoch + std::uint64_t(QDateTime::currentMSecsSinceEpoch()) * 10000;
 }
 
 // A PST may begin a subject with U+0001 and a character giving the length
@@ -177,6 +192,7 @@ Result<void> MsgWriter::write(const pst::Message& message, const Output& output)
         return names.error();
     CompoundFileWriter file(output);
     file.setClsid(CompoundFileWriter::kRoot, kMailMessage);
+    file.setStorageTime(storageTime(message));
     if (auto r = names->write(file, CompoundFileWriter::kRoot); !r)
         return r;
     MsgWriter writer(file, message.store().blocks());
