@@ -97,6 +97,20 @@ Form1::Form1(Desktop& desktop, Settings& settings, Environment environment)
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionResizeMode(QHeaderView::Interactive);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Files dropped from the desktop land on the list's surface.
+    ListView1->viewport()->setAcceptDrops(true);
+
+    // Pointer feedback needs moves without a button held. The buttons, the
+    // box, the options and the bar pass no mouse event on to the frame or
+    // window around them, which would reset the pointer over them.
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, ListView1->viewport()})
+        surface->setMouseTracking(true);
+    for (QPushButton* button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6}) {
+        button->setMouseTracking(true);
+        button->setAttribute(Qt::WA_NoMousePropagation);
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{Text1, Option1, Option2, ProgressBar1})
+        control->setAttribute(Qt::WA_NoMousePropagation);
 
     ProgressBar1->setText(u"Progress Bar"_s);
 
@@ -141,6 +155,15 @@ void Form1::setCustomPointerImage(const QCursor& image)
     m_customPointer = image;
     if (m_pointer == MousePointer::Custom)
         setCursor(image);
+}
+
+void Form1::setListPointer(ListPointer pointer, const QCursor& image)
+{
+    m_listPointer = pointer;
+    if (pointer == ListPointer::Custom)
+        ListView1->setCursor(image);
+    else
+        ListView1->unsetCursor();
 }
 
 void Form1::setOptionSelected(QRadioButton* option, bool selected)

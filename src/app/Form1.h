@@ -33,6 +33,10 @@ void setBackgroundColour(QWidget* control, const QColor& colour);
 // The window's mouse pointer. Busy doubles as the program's busy flag.
 enum class MousePointer { Default = 0, Busy = 11, Custom = 99 };
 
+// The list's own pointer: the arrow shows the window's pointer through it,
+// the custom image is the drag pointer.
+enum class ListPointer { Arrow = 1, Custom = 99 };
+
 // The main window: every control under its own name (also its objectName),
 // laid out as designed, and the state that the handlers share for the life
 // of the process. Handlers are free functions taking the window.
@@ -65,6 +69,12 @@ public:
     bool DragActive = false;
     QPersistentModelIndex DraggedItem;
     QPersistentModelIndex ItemUnderPointer;
+    // The button of the press in the list that is being handled now.
+    Qt::MouseButton PressedButton = Qt::NoButton;
+
+    // The folders last chosen with the browse button and for the folder scan.
+    QString LastFolderDot;
+    QString LastFolder;
 
     MousePointer mousePointer() const { return m_pointer; }
     void setMousePointer(MousePointer pointer);
@@ -73,6 +83,10 @@ public:
     // The image of the custom pointer; without one it is Qt's pointing hand.
     void setCustomPointerImage(const QCursor& image);
     const std::optional<QCursor>& customPointerImage() const { return m_customPointer; }
+
+    ListPointer listPointer() const { return m_listPointer; }
+    // The custom list pointer shows `image`.
+    void setListPointer(ListPointer pointer, const QCursor& image = {});
 
     // Sets an option button as code does: selecting one deselects the
     // other, deselecting leaves both deselected.
@@ -90,6 +104,7 @@ private:
     Settings& m_settings;
     Environment m_environment;
     MousePointer m_pointer = MousePointer::Default;
+    ListPointer m_listPointer = ListPointer::Arrow;
     std::optional<QCursor> m_customPointer;
 };
 

@@ -4,6 +4,7 @@
 #include "app/Wiring.h"
 #include "diagnostics/ErrorReport.h"
 #include "diagnostics/Yield.h"
+#include "sources/SourceList.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -77,6 +78,14 @@ Form1& WindowTest::startForm()
     makeForm();
     Form_Load(*form);
     return *form;
+}
+
+QStringList listed(const Form1& form)
+{
+    QStringList texts;
+    for (int position = 1; position <= sourceCount(form); ++position)
+        texts << sourceText(form, position);
+    return texts;
 }
 
 QString startUpReport(const QString& description, int line)

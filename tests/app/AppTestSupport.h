@@ -5,11 +5,13 @@
 #include "testsupport/ScriptedDesktop.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <optional>
 
 namespace parcelon::test {
@@ -44,6 +46,9 @@ protected:
     std::unique_ptr<Form1> form;
 };
 
+// The texts of the source list's items, in list order.
+QStringList listed(const Form1& form);
+
 // The error report of the start-up at `line`.
 QString startUpReport(const QString& description, int line);
 
@@ -51,3 +56,9 @@ QString startUpReport(const QString& description, int line);
 QByteArray pointerFile(QSize size, std::optional<QPoint> cursorHotspot = std::nullopt);
 
 } // namespace parcelon::test
+
+// Test output shows texts as text.
+inline std::ostream& operator<<(std::ostream& out, const QString& text)
+{
+    return out << '"' << text.toStdString() << '"';
+}
