@@ -279,11 +279,8 @@ void CompoundFileWriter::buildTree(EntryId storage)
         const std::size_t mid = lo + (hi - lo) / 2;
         Entry& node = m_entries[sorted[mid]];
         node.colour = depth == height && !perfect ? cfb::Colour::Red : cfb::Colour::Black;
-        const std::uint32_t left = build(lo, mid, depth + 1);
-        const std::uint32_t right = build(mid + 1, hi, depth + 1);
-        Entry& same = m_entries[sorted[mid]];
-        same.left = left;
-        same.right = right;
+        node.left = build(lo, mid, depth + 1);
+        node.right = build(mid + 1, hi, depth + 1);
         return sorted[mid];
     };
     m_entries[storage].child = build(0, n, 0);
