@@ -8,7 +8,10 @@
 #include "diagnostics/HandlerGuard.h"
 #include "diagnostics/Yield.h"
 #include "extraction/Run.h"
+#include "sources/AddAllInFolder.h"
 #include "sources/AddFiles.h"
+#include "sources/ClearList.h"
+#include "sources/DropIntake.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -59,6 +62,8 @@ void wireForm1(Form1& form)
     onSignal(form, form.Option2, &QRadioButton::clicked, u"Option2_Click", Option2_Click);
     onSignal(form, form.PushButton1, &QPushButton::clicked, u"PushButton1_Click", PushButton1_Click);
     onSignal(form, form.PushButton2, &QPushButton::clicked, u"PushButton2_Click", PushButton2_Click);
+    onSignal(form, form.PushButton3, &QPushButton::clicked, u"PushButton3_Click", PushButton3_Click);
+    onSignal(form, form.PushButton4, &QPushButton::clicked, u"PushButton4_Click", PushButton4_Click);
     onSignal(form, form.PushButton6, &QPushButton::clicked, u"PushButton6_Click", PushButton6_Click);
     // Emitted by the list's own press handling, once it has selected the item.
     onSignal(form, form.ListView1, &QTreeWidget::itemPressed, u"ListView1_ItemClick", ListView1_ItemClick);
@@ -75,6 +80,9 @@ void wireForm1(Form1& form)
     onEvent(routes, form, list, MouseMove, u"ListView1_MouseMove", ListView1_MouseMove, Consume);
     onEvent(routes, form, list, MouseButtonRelease, u"ListView1_MouseUp", ListView1_MouseUp);
     onEvent(routes, form, form.ListView1, KeyPress, u"ListView1_KeyDown", ListView1_KeyDown);
+    onEvent(routes, form, list, DragEnter, u"ListView1_OLEDragOver", ListView1_OLEDragOver, Consume);
+    onEvent(routes, form, list, DragMove, u"ListView1_OLEDragOver", ListView1_OLEDragOver, Consume);
+    onEvent(routes, form, list, Drop, u"ListView1_OLEDragDrop", ListView1_OLEDragDrop, Consume);
     onEvent(routes, form, form.PushButton1, MouseMove, u"PushButton1_MouseMove", PushButton_MouseMove);
     onEvent(routes, form, form.PushButton2, MouseMove, u"PushButton2_MouseMove", PushButton_MouseMove);
     onEvent(routes, form, form.PushButton3, MouseMove, u"PushButton3_MouseMove", PushButton_MouseMove);

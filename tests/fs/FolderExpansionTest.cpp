@@ -5,11 +5,10 @@
 #include "fs/FileListing.h"
 #include "fs/FolderExpansion.h"
 #include "testsupport/ScriptedDesktop.h"
+#include "testsupport/UnprivilegedRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +20,7 @@ using namespace parcelon;
 using namespace Qt::StringLiterals;
 using parcelon::test::ScriptedDesktop;
 using parcelon::test::TemporaryTree;
+using parcelon::test::runTestAsUnprivilegedUser;
 
 namespace {
 
@@ -229,22 +229,8 @@ TEST(FolderExpansion, UnreadableFoldersDropOutWithoutAMessage)
         checkUnreadableFolders(tree.path());
     } else {
         // Root reads everything: the checks run again as the user "nobody".
-        const QString program = tree.path(u"test_fs"_s);
-        ASSERT_TRUE(QFile::copy(QCoreApplication::applicationFilePath(), program));
-        tree.setMode(u"test_fs"_s, 0755);
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromLatin1(kTreeVariable), tree.path());
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, program,
-                                   u"--gtest_also_run_disabled_tests"_s,
-                                   u"--gtest_filter=UnprivilegedFolderExpansion.DISABLED_UnreadableFolders"_s});
-        ASSERT_TRUE(child.waitForFinished(120000));
-        const QByteArray output = child.readAll();
-        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-        EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.toStdString();
+        runTestAsUnprivilegedUser(tree.path(), u"UnprivilegedFolderExpansion.DISABLED_UnreadableFolders"_s,
+                                  kTreeVariable, tree.path());
     }
     for (const QString& path : locked + QStringList{u"A/listonly"_s})
         tree.setMode(path, 0755);

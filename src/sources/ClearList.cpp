@@ -1,0 +1,18 @@
+#include "sources/ClearList.h"
+
+#include "app/Form1.h"
+#include "diagnostics/Steps.h"
+
+#include <QTreeWidget>
+
+namespace parcelon {
+
+void PushButton3_Click(Form1& form)
+{
+    Steps steps(Location::PushButton3_Click, form.desktop());
+    if (steps.test(100, [&] { return form.isBusy(); }))
+        return;
+    steps.run(100, [&] { form.ListView1->clear(); });
+}
+
+} // namespace parcelon
