@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 
 using namespace parcelon;
@@ -143,9 +144,8 @@ ExtractedSet blankNonBmpNames(const ExtractedSet& set)
 {
     ExtractedSet out;
     for (test::Extracted e : set) {
-        for (const QChar c : e.name)
-            if (c.isSurrogate())
-                e.name = QStringLiteral("(outside the BMP)");
+        if (std::any_of(e.name.begin(), e.name.end(), [](QChar c) { return c.isSurrogate(); }))
+            e.name = QStringLiteral("(outside the BMP)");
         out.insert(e);
     }
     return out;
@@ -196,6 +196,12 @@ void expectPeersAgree(const QString& pst, const WriteReport& report, const QStri
     }
 }
 
+std::string variantName(Format format, pst::Encoding encoding)
+{
+    static const char* const encodings[] = {"None", "Permute", "Cyclic"};
+    return std::string(format == Format::Unicode4k ? "Unicode4k" : "Unicode") + encodings[int(encoding)];
+}
+
 class EveryVariant : public ::testing::TestWithParam<std::tuple<Format, pst::Encoding>> {};
 
 TEST_P(EveryVariant, FileIsSoundAndPeersExtractTheDescribedBytes)
@@ -227,7 +233,8 @@ TEST_P(EveryVariant, FileIsSoundAndPeersExtractTheDescribedBytes)
 
 INSTANTIATE_TEST_SUITE_P(FormatsAndEncodings, EveryVariant,
                          ::testing::Combine(::testing::Values(Format::Unicode, Format::Unicode4k),
-                                            ::testing::Values(pst::Encoding::None, pst::Encoding::Permute, pst::Encoding::Cyclic)));
+                                            ::testing::Values(pst::Encoding::None, pst::Encoding::Permute, pst::Encoding::Cyclic)),
+                         [](const auto& info) { return variantName(std::get<0>(info.param), std::get<1>(info.param)); });
 
 TEST(PstWriter, SameDescriptionGivesTheSameBytes)
 {
@@ -301,7 +308,8 @@ TEST_P(LargeFolder, ContentsTableSpansManyHeapBlocks)
 // messages with 8 KiB blocks).
 INSTANTIATE_TEST_SUITE_P(Variants, LargeFolder,
                          ::testing::Values(std::make_tuple(Format::Unicode, pst::Encoding::Permute, 2000),
-                                           std::make_tuple(Format::Unicode4k, pst::Encoding::None, 3000)));
+                                           std::make_tuple(Format::Unicode4k, pst::Encoding::None, 3000)),
+                         [](const auto& info) { return variantName(std::get<0>(info.param), std::get<1>(info.param)); });
 
 TEST(PstWriter, NeverReplacesAFileAndLeavesNothingBehindOnFailure)
 {

@@ -3,6 +3,8 @@
 #include "pstgen/Description.h"
 #include "pstgen/Expansion.h"
 #include "pstgen/NdbWriter.h"
+#include "pstgen/PropertyContextBuilder.h"
+#include "pstgen/SubnodeList.h"
 #include "pstgen/TableContextBuilder.h"
 #include "pstgen/WriteReport.h"
 
@@ -42,8 +44,9 @@ private:
     struct Context;
 
     void writeAttachment(const Attachment& attachment, const Expansion& place, int position, Context& message);
-    void writeContent(const Content& content, std::uint64_t key, std::uint32_t tag, class PropertyContextBuilder& pc,
-                      class SubnodeList& subnodes, bool alwaysSubnode, WrittenAttachment& record);
+    // Streams an attachment's content into the heap (small) or a subnode.
+    void writeContent(const Content& content, std::uint64_t key, std::uint32_t tag, PropertyContextBuilder& pc,
+                      SubnodeList& subnodes, bool alwaysSubnode, WrittenAttachment& record);
 
     NdbWriter& m_ndb;
     QDateTime m_baseTime;
