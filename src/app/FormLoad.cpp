@@ -9,6 +9,7 @@
 #include "diagnostics/Steps.h"
 #include "extraction/HostCheck.h"
 #include "fs/Paths.h"
+#include "samples/SampleFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -61,6 +62,11 @@ void Form_Load(Form1& form)
     if (steps.test(104, [&] { return FileExists(environment.programFile(u"HAND-M.CUR")); }))
         steps.run(106, [&] { form.setCustomPointerImage(readCursorFile(environment.programFile(u"HAND-M.CUR"))); });
     steps.run(108, [&] { OpenWebSiteByChance(form.desktop()); });
+    const auto noSnapshot = [&] { return form.settings().read(SettingsKey::Snapshot, QString()).isEmpty(); };
+    if (steps.test(108, noSnapshot))
+        steps.run(108, [&] { TakeSampleSnapshot(form); });
+    if (steps.test(126, noSnapshot))
+        steps.run(126, [&] { TakeSampleSnapshot(form); });
     steps.run(128, [&] { form.ListView1->setHeaderLabels({u"PST File(s)"_s}); });
     steps.run(130, [&] { form.ListView1->header()->resizeSection(0, pixelsFromTwips(7000)); });
     steps.run(132, [&] {

@@ -8,6 +8,7 @@
 #include "diagnostics/HandlerGuard.h"
 #include "diagnostics/Yield.h"
 #include "extraction/Run.h"
+#include "samples/SampleFiles.h"
 #include "sources/AddAllInFolder.h"
 #include "sources/AddFiles.h"
 #include "sources/ClearList.h"
@@ -64,6 +65,7 @@ void wireForm1(Form1& form)
     onSignal(form, form.PushButton2, &QPushButton::clicked, u"PushButton2_Click", PushButton2_Click);
     onSignal(form, form.PushButton3, &QPushButton::clicked, u"PushButton3_Click", PushButton3_Click);
     onSignal(form, form.PushButton4, &QPushButton::clicked, u"PushButton4_Click", PushButton4_Click);
+    onSignal(form, form.PushButton5, &QPushButton::clicked, u"PushButton5_Click", PushButton5_Click);
     onSignal(form, form.PushButton6, &QPushButton::clicked, u"PushButton6_Click", PushButton6_Click);
     // Emitted by the list's own press handling, once it has selected the item.
     onSignal(form, form.ListView1, &QTreeWidget::itemPressed, u"ListView1_ItemClick", ListView1_ItemClick);
