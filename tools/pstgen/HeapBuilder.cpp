@@ -117,14 +117,13 @@ std::vector<std::uint8_t> HeapBuilder::serialize(std::size_t index, bool last) c
 
 std::uint64_t HeapBuilder::write(NdbWriter& ndb) const
 {
-    DataTreeWriter tree(ndb);
     if (m_blocks.empty()) {
         // An empty heap still has its header and page map.
-        HeapBuilder copy(*this);
-        copy.m_blocks.emplace_back();
-        tree.append(copy.serialize(0, true));
-        return tree.finish();
+        HeapBuilder withBlock(*this);
+        withBlock.m_blocks.emplace_back();
+        return withBlock.write(ndb);
     }
+    DataTreeWriter tree(ndb);
     for (std::size_t i = 0; i < m_blocks.size(); ++i)
         tree.append(serialize(i, i + 1 == m_blocks.size()));
     return tree.finish();
