@@ -2,7 +2,7 @@
 // PST files written by pstgen, the real file system.
 
 #include "AppTestSupport.h"
-#include "Mailboxes.h"
+#include "KnownMailbox.h"
 #include "app/Program.h"
 #include "app/ProgressBar.h"
 #include "diagnostics/ErrorReport.h"
@@ -24,6 +24,7 @@
 using namespace parcelon;
 using namespace parcelon::test;
 using namespace Qt::StringLiterals;
+using namespace parcelon::pstgen::fixtures;
 
 namespace {
 
@@ -212,8 +213,8 @@ TEST_F(ExtractionRun, DamagedFileIsReportedAndTheRunGoesOn)
 TEST_F(ExtractionRun, AttachmentThatCannotBeSavedIsReportedAtItsStep)
 {
     pstgen::Description d;
-    d.root.folders = {folder(u"Inbox"_s, {mail(u"odd names"_s, {attachment(u"a/b.txt"_s, contentOf(u"slash"_s)),
-                                                                  attachment(u"fine.txt"_s, contentOf(u"fine"_s))})})};
+    d.root.folders = {folder(u"Inbox"_s, {message(u"odd names"_s, {text(u"a/b.txt"_s, contentOf(u"slash"_s)),
+                                                                     text(u"fine.txt"_s, contentOf(u"fine"_s))})})};
     const QString path = m_work.filePath(u"odd.pst"_s);
     writeMailbox(d, path);
     addSource(*form, path);

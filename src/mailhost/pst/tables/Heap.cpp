@@ -18,6 +18,7 @@ Result<Heap> Heap::open(const Blocks& blocks, const DataTree& tree, const QStrin
 {
     Heap heap;
     heap.m_what = what;
+    heap.m_wideIndex = blocks.format().fourK();
     if (tree.size() == 0)
         return heap.damaged(QStringLiteral("the node holds no data"));
     auto leaves = tree.readLeaves(blocks, kMaxHeapBytes);
@@ -63,8 +64,8 @@ Result<Bytes> Heap::allocation(std::uint32_t hid) const
         return Bytes{};
     if (!isHeapId(hid))
         return damaged(QStringLiteral("%1 is not a heap id").arg(hex(hid)));
-    const std::size_t blockIndex = hid >> 16;
-    const std::size_t index = (hid >> 5) & 0x7FF;
+    const std::size_t blockIndex = m_wideIndex ? hid >> 19 : hid >> 16;
+    const std::size_t index = (hid >> 5) & (m_wideIndex ? 0x3FFF : 0x7FF);
     if (blockIndex >= m_blocks.size() || index == 0 || index >= m_blocks[blockIndex].starts.size())
         return damaged(QStringLiteral("heap id %1 names no allocation").arg(hex(hid)));
     const Block& block = m_blocks[blockIndex];

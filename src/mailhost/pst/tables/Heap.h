@@ -35,6 +35,7 @@ private:
     };
 
     std::vector<Block> m_blocks;
+    bool m_wideIndex = false; // 4 KiB-page files: 14-bit allocation index, block index from bit 19
     std::uint8_t m_clientSignature = 0;
     std::uint32_t m_userRoot = 0;
     QString m_what;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pstgen/Description.h"
+#include "Mailboxes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,10 +21,5 @@ QByteArray contentOf(const QString& tag);
 
 // Writes the mailbox to `path`; fails the test when it cannot.
 void writeMailbox(const pstgen::Description& description, const QString& path);
-
-pstgen::Item mail(const QString& subject, std::vector<pstgen::Attachment> attachments,
-                  const QString& messageClass = QStringLiteral("IPM.Note"));
-pstgen::Attachment attachment(const QString& fileName, const QByteArray& content);
-pstgen::Folder folder(const QString& name, std::vector<pstgen::Item> items, std::vector<pstgen::Folder> folders = {});
 
 } // namespace parcelon::test
