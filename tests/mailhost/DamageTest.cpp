@@ -2,10 +2,12 @@
 // structure, costs only the objects it touches, and never a crash.
 
 #include "PstSurgery.h"
+#include "Mailboxes.h"
 #include "StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
+#include "pstgen/PstWriter.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -224,4 +226,33 @@ TEST_F(Damage, TruncatedAndScrambledCopiesNeverCrash)
         QDir().mkpath(m_out.path());
     }
     SUCCEED() << "no crash, no hang";
+}
+
+TEST(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"large.pst"_s);
+    pstgen::Description d;
+    d.root.folders = {pstgen::fixtures::folder(u"Inbox"_s, {pstgen::fixtures::message(
+                                                               u"Large"_s, {pstgen::fixtures::random(u"large.bin"_s, 5'000'000, 3),
+                                                                            pstgen::fixtures::text(u"small.txt"_s, "fine")})})};
+    ASSERT_TRUE(pstgen::PstWriter::write(d, path).ok());
+    auto store = pst::Store::open(path);
+    ASSERT_TRUE(store.ok());
+    const auto leaves = multiBlockAttachment(**store);
+    ASSERT_GT(leaves.size(), 400u);
+    PstSurgery surgery(readFile(path));
+    const pst::BlockEntry& leaf = leaves[400];
+    surgery.flipByte(leaf.ib + 10);
+    const QString damaged = surgery.save(dir.filePath(u"damaged.pst"_s));
+
+    QTemporaryDir out;
+    auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
+    mapi->AddStore(damaged);
+    const auto saved = saveAll(mapi->Folders()->GetLast(), out.path());
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_TRUE(saved[0].error.contains(u"block %1 at offset %2 is damaged (checksum"_s.arg(pst::hex(leaf.bid), pst::hex(leaf.ib))))
+        << saved[0].error.toStdString();
+    EXPECT_TRUE(saved[1].error.isEmpty());
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
 }

@@ -1,6 +1,8 @@
 #include "mailhost/model/AttachmentSaver.h"
 
 #include "mailhost/model/NewFile.h"
+#include "mailhost/model/ReadAhead.h"
+#include "mailhost/pst/blocks/TreeReader.h"
 #include "mailhost/msg/MsgWriter.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
@@ -13,8 +15,6 @@ using pst::Result;
 
 namespace {
 
-constexpr std::size_t kWriteChunk = 256 * 1024;
-
 QString madeUpName(QString name)
 {
     for (QChar& c : name)
@@ -23,7 +23,10 @@ QString madeUpName(QString name)
     return name;
 }
 
-// Writes the bytes of a value, block by block, into a new file.
+// Values this large are read on a thread of their own while written.
+constexpr std::uint64_t kReadAheadBytes = 2 * 1024 * 1024;
+
+// Writes the bytes of a value into a new file, a run of blocks at a time.
 Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& value, const QString& path)
 {
     auto file = NewFile::create(path);
@@ -34,21 +37,26 @@ Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& val
             return r;
         return file->commit();
     }
-    std::vector<std::uint8_t> pending, block, scratch;
-    pending.reserve(kWriteChunk + blocks.format().maxBlockData());
-    for (const pst::BlockEntry& leaf : value.tree->leaves()) {
-        if (auto r = blocks.readAt(leaf, block, scratch); !r)
-            return r;
-        pending.insert(pending.end(), block.begin(), block.end());
-        if (pending.size() >= kWriteChunk) {
-            if (auto r = file->write(pending); !r)
+    pst::TreeReader reader(blocks, *value.tree);
+    std::vector<std::uint8_t> piece;
+    if (value.tree->size() < kReadAheadBytes) {
+        while (!reader.atEnd()) {
+            if (auto r = reader.next(piece); !r)
                 return r;
-            pending.clear();
+            if (auto r = file->write(piece); !r)
+                return r;
         }
+        return file->commit();
     }
-    if (auto r = file->write(pending); !r)
-        return r;
-    return file->commit();
+    ReadAhead ahead([&reader](std::vector<std::uint8_t>& next) { return reader.next(next); });
+    for (;;) {
+        if (auto r = ahead.take(piece); !r)
+            return r;
+        if (piece.empty())
+            return file->commit();
+        if (auto r = file->write(piece); !r)
+            return r;
+    }
 }
 
 } // namespace

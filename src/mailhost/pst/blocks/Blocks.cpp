@@ -17,24 +17,15 @@ Result<BlockEntry> Blocks::locate(std::uint64_t bid) const
     return **found;
 }
 
-Result<void> Blocks::readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out,
-                            std::vector<std::uint8_t>& scratch) const
+Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std::uint8_t>& out) const
 {
     const Format& f = m_header.format;
     auto fail = [&](const QString& what) {
         return corrupt(QStringLiteral("%1: block %2 at offset %3 is damaged (%4)")
                            .arg(m_source.name(), hex(entry.bid), hex(entry.ib), what));
     };
-    const bool compressed = f.fourK() && entry.cbInflated != entry.cb;
-    if (entry.cb > f.maxBlockData() || entry.cbInflated > f.maxBlockData() || (!f.fourK() && entry.cbInflated != entry.cb))
-        return fail(QStringLiteral("a size of %1 bytes").arg(entry.cb));
-
-    const std::size_t diskSize = f.blockDiskSize(entry.cb);
-    scratch.resize(diskSize);
-    if (auto r = m_source.read(entry.ib, scratch); !r)
-        return r.error().context(QStringLiteral("reading block %1").arg(hex(entry.bid)));
-    const SpanReader b(scratch);
-    const std::size_t t = diskSize - f.blockTrailerSize();
+    const SpanReader b(disk);
+    const std::size_t t = disk.size() - f.blockTrailerSize();
     const std::uint16_t cb = b.u16(t);
     const std::uint16_t sig = b.u16(t + 2);
     const std::uint32_t crc = f.ansi() ? b.u32(t + 8) : b.u32(t + 4);
@@ -52,17 +43,80 @@ Result<void> Blocks::readAt(const BlockEntry& entry, std::vector<std::uint8_t>& 
             return fail(QStringLiteral("checksum %1 instead of %2").arg(hex(crc), hex(computed)));
     }
 
-    if (compressed) {
-        out.resize(entry.cbInflated);
+    const std::size_t start = out.size();
+    if (f.fourK() && entry.cbInflated != entry.cb) {
+        out.resize(start + entry.cbInflated);
         uLongf size = entry.cbInflated;
-        const int z = ::uncompress(out.data(), &size, stored.data(), stored.size());
-        if (z != Z_OK || size != entry.cbInflated)
+        const int z = ::uncompress(out.data() + start, &size, stored.data(), stored.size());
+        if (z != Z_OK || size != entry.cbInflated) {
+            out.resize(start);
             return fail(QStringLiteral("its compressed data does not inflate to %1 bytes").arg(entry.cbInflated));
+        }
     } else {
-        out.assign(stored.begin(), stored.end());
+        out.insert(out.end(), stored.begin(), stored.end());
     }
     if (!isInternalBid(entry.bid))
-        decodeBlock(m_header.encoding, out, entry.bid);
+        decodeBlock(m_header.encoding, std::span(out).subspan(start), entry.bid);
+    return {};
+}
+
+namespace {
+
+Result<void> checkSize(const Format& f, const BlockEntry& entry, const ByteSource& source)
+{
+    if (entry.cb > f.maxBlockData() || entry.cbInflated > f.maxBlockData() || (!f.fourK() && entry.cbInflated != entry.cb))
+        return corrupt(QStringLiteral("%1: block %2 at offset %3 is damaged (a size of %4 bytes)")
+                           .arg(source.name(), hex(entry.bid), hex(entry.ib))
+                           .arg(entry.cb));
+    return {};
+}
+
+} // namespace
+
+Result<void> Blocks::readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out,
+                            std::vector<std::uint8_t>& scratch) const
+{
+    out.clear();
+    return readRun(std::span(&entry, 1), out, scratch);
+}
+
+std::size_t Blocks::adjacentRun(std::span<const BlockEntry> entries, std::size_t maxBytes) const
+{
+    const Format& f = m_header.format;
+    std::size_t count = 1;
+    std::uint64_t end = entries[0].ib + f.blockDiskSize(entries[0].cb);
+    std::size_t bytes = f.blockDiskSize(entries[0].cb);
+    while (count < entries.size() && entries[count].ib == end) {
+        const std::size_t size = f.blockDiskSize(entries[count].cb);
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        end += size;
+        ++count;
+    }
+    return count;
+}
+
+Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::uint8_t>& out,
+                             std::vector<std::uint8_t>& scratch) const
+{
+    const Format& f = m_header.format;
+    std::size_t total = 0;
+    for (const BlockEntry& entry : run) {
+        if (auto r = checkSize(f, entry, m_source); !r)
+            return r;
+        total += f.blockDiskSize(entry.cb);
+    }
+    scratch.resize(total);
+    if (auto r = m_source.read(run.front().ib, scratch); !r)
+        return r.error().context(QStringLiteral("reading block %1").arg(hex(run.front().bid)));
+    std::size_t offset = 0;
+    for (const BlockEntry& entry : run) {
+        const std::size_t size = f.blockDiskSize(entry.cb);
+        if (auto r = unpack(entry, Bytes(scratch).subspan(offset, size), out); !r)
+            return r;
+        offset += size;
+    }
     return {};
 }
 

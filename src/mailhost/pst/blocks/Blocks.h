@@ -1,8 +1,10 @@
 #pragma once
 
 #include "mailhost/pst/blocks/BTrees.h"
+#include "mailhost/pst/bytes/SpanReader.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace parcelon::pst {
@@ -30,9 +32,21 @@ public:
     Result<void> readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out,
                         std::vector<std::uint8_t>& scratch) const;
 
+    // How many of `entries`, from the first, lie back to back in the file
+    // within `maxBytes` (at least one).
+    std::size_t adjacentRun(std::span<const BlockEntry> entries, std::size_t maxBytes) const;
+
+    // Reads blocks that lie back to back in the file with one read and
+    // appends their data to `out`.
+    Result<void> readRun(std::span<const BlockEntry> run, std::vector<std::uint8_t>& out,
+                         std::vector<std::uint8_t>& scratch) const;
+
     Result<std::vector<std::uint8_t>> read(std::uint64_t bid) const;
 
 private:
+    // Checks the stored bytes of a block and appends its data to `out`.
+    Result<void> unpack(const BlockEntry& entry, Bytes stored, std::vector<std::uint8_t>& out) const;
+
     const ByteSource& m_source;
     Header m_header;
     const BTrees& m_trees;
