@@ -78,6 +78,7 @@ public:
         return m_inner->read(offset, buffer);
     }
     const QString& name() const override { return m_inner->name(); }
+    std::unique_ptr<pst::ByteSource> duplicate() const override { return m_inner->duplicate(); }
 
 private:
     std::unique_ptr<pst::ByteSource> m_inner;

@@ -24,19 +24,26 @@ QString madeUpName(QString name)
 }
 
 // Values this large are read on a thread of their own while written.
-constexpr std::uint64_t kReadAheadBytes = 2 * 1024 * 1024;
+constexpr std::uint64_t kReadAheadBytes = 256 * 1024;
 
-// Writes the bytes of a value into a new file, a run of blocks at a time.
-Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& value, const QString& path)
+Result<void> writeBytes(pst::Bytes bytes, const QString& path)
 {
     auto file = NewFile::create(path);
     if (!file)
         return file.error();
-    if (!value.tree) {
-        if (auto r = file->write(value.heapBytes); !r)
-            return r;
-        return file->commit();
-    }
+    if (auto r = file->write(bytes); !r)
+        return r;
+    return file->commit();
+}
+
+// Writes the bytes of a value into a new file, a run of blocks at a time.
+Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& value, const QString& path)
+{
+    if (!value.tree)
+        return writeBytes(value.heapBytes, path);
+    auto file = NewFile::create(path);
+    if (!file)
+        return file.error();
     pst::TreeReader reader(blocks, *value.tree);
     std::vector<std::uint8_t> piece;
     if (value.tree->size() < kReadAheadBytes) {
@@ -82,7 +89,8 @@ QString attachmentFileName(const pst::Attachment& attachment)
     return u"Untitled Attachment"_s;
 }
 
-Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path)
+Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
+                            const std::vector<std::uint8_t>* readAhead)
 {
     const auto refuse = [&](const QString& why) {
         return Error(ErrorKind::BadName, u"The attachment \"%1\" of %2 cannot be saved under its name: %3"_s
@@ -105,6 +113,13 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
     };
     const pst::Blocks& blocks = attachment.properties().store().blocks();
     const int method = attachment.method();
+    const bool readable = method == pst::AttachMethod::None || method == pst::AttachMethod::ByValue
+                          || method == pst::AttachMethod::Storage;
+    if (readAhead && readable) {
+        if (auto r = writeBytes(*readAhead, path); !r)
+            return context(r.error());
+        return {};
+    }
     switch (method) {
     case pst::AttachMethod::EmbeddedMessage: {
         // The attached message as a .msg file of its own.

@@ -14,7 +14,8 @@ QString attachmentFileName(const pst::Attachment& attachment);
 
 // Writes the attachment's content to a new file at `path`. `name` is the
 // attachment's file name: one that holds a separator or NUL, or is "." or
-// "..", is refused.
-pst::Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path);
+// "..", is refused. `readAhead` is the content when it was read already.
+pst::Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
+                                 const std::vector<std::uint8_t>* readAhead = nullptr);
 
 } // namespace parcelon::mailhost

@@ -3,6 +3,7 @@
 #include "diagnostics/Failure.h"
 #include "mailhost/model/AttachmentSaver.h"
 #include "mailhost/model/ItemClass.h"
+#include "mailhost/model/Prefetcher.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
@@ -15,7 +16,14 @@ using namespace Qt::StringLiterals;
 
 struct MountedStore {
     std::shared_ptr<pst::Store> store;
+    std::unique_ptr<Prefetcher> prefetcher;
     bool mounted = true;
+
+    void unmount()
+    {
+        mounted = false;
+        prefetcher.reset();
+    }
 
     void check() const
     {
@@ -69,21 +77,32 @@ std::shared_ptr<Namespace> Application::GetNamespace(const QString& type)
 Namespace::~Namespace()
 {
     for (const auto& mounted : m_stores)
-        mounted->mounted = false;
+        mounted->unmount();
 }
+
+namespace {
+
+// The store, with a second reader of the same file that reads ahead.
+std::shared_ptr<MountedStore> mount(std::shared_ptr<pst::Store> opened)
+{
+    auto store = std::make_shared<MountedStore>();
+    store->store = std::move(opened);
+    if (auto second = store->store->source().duplicate())
+        if (auto ahead = pst::Store::open(std::move(second)))
+            store->prefetcher = std::make_unique<Prefetcher>(std::move(ahead).value());
+    return store;
+}
+
+} // namespace
 
 void Namespace::AddStore(const QString& path)
 {
-    auto store = std::make_shared<MountedStore>();
-    store->store = take(pst::Store::open(path));
-    m_stores.push_back(std::move(store));
+    m_stores.push_back(mount(take(pst::Store::open(path))));
 }
 
 void Namespace::AddStore(std::unique_ptr<pst::ByteSource> source)
 {
-    auto store = std::make_shared<MountedStore>();
-    store->store = take(pst::Store::open(std::move(source)));
-    m_stores.push_back(std::move(store));
+    m_stores.push_back(mount(take(pst::Store::open(std::move(source)))));
 }
 
 std::shared_ptr<FolderCollection> Namespace::Folders() const
@@ -101,7 +120,7 @@ void Namespace::RemoveStore(const std::shared_ptr<Folder>& root)
         throw Failure(u"No folder was given to remove its store"_s);
     for (auto it = m_stores.begin(); it != m_stores.end(); ++it) {
         if (*it == root->store()) {
-            (*it)->mounted = false;
+            (*it)->unmount();
             m_stores.erase(it);
             return;
         }
@@ -196,14 +215,19 @@ std::shared_ptr<FolderCollection> Folder::Folders() const
 std::shared_ptr<ItemCollection> Folder::Items() const
 {
     State& s = state();
-    if (!s.items)
-        s.items = std::make_shared<ItemCollection>(m_store, take(s.folder.messages()), folderWhat(*m_store->store, path()));
+    if (!s.items) {
+        std::vector<std::uint32_t> messages = take(s.folder.messages());
+        if (m_store->prefetcher)
+            m_store->prefetcher->follow(messages);
+        s.items = std::make_shared<ItemCollection>(m_store, std::move(messages), folderWhat(*m_store->store, path()));
+    }
     return s.items;
 }
 
 // --- Items -------------------------------------------------------------------
 
 struct Item::Content {
+    pst::Nid nid;
     pst::Message message;
 };
 
@@ -227,8 +251,11 @@ std::shared_ptr<mailhost::Item> ItemCollection::Item(std::int64_t position) cons
         const pst::Store& store = *m_store->store;
         const std::uint32_t nid = m_nids[static_cast<std::size_t>(position - 1)];
         const QString what = u"%1, item %2 (node %3)"_s.arg(m_folderWhat).arg(position).arg(pst::hex(nid));
+        if (m_store->prefetcher)
+            m_store->prefetcher->reached(static_cast<std::size_t>(position - 1));
         const pst::Node node = take(store.node(nid));
-        auto content = std::make_shared<const mailhost::Item::Content>(mailhost::Item::Content{take(pst::Message::open(store, node, what))});
+        auto content = std::make_shared<const mailhost::Item::Content>(
+            mailhost::Item::Content{nid, take(pst::Message::open(store, node, what))});
         m_last = std::make_shared<mailhost::Item>(m_store, std::move(content));
         m_lastPosition = position;
     }
@@ -263,6 +290,8 @@ std::shared_ptr<AttachmentCollection> Item::Attachments() const
 // --- Attachments -------------------------------------------------------------
 
 struct Attachment::Content {
+    pst::Nid message;
+    pst::Nid nid;
     pst::Attachment attachment;
     QString fileName;
 };
@@ -289,7 +318,8 @@ std::shared_ptr<Attachment> AttachmentCollection::Item(std::int64_t position) co
         const QString what = u"%1, attachment %2"_s.arg(m_message->message.what()).arg(position);
         pst::Attachment attachment = take(m_message->message.attachment(nid, what));
         QString name = attachmentFileName(attachment);
-        auto content = std::make_shared<const Attachment::Content>(Attachment::Content{std::move(attachment), std::move(name)});
+        auto content = std::make_shared<const Attachment::Content>(
+            Attachment::Content{m_message->nid, nid, std::move(attachment), std::move(name)});
         m_last = std::make_shared<Attachment>(m_store, std::move(content));
         m_lastPosition = position;
     }
@@ -324,7 +354,9 @@ int Attachment::Type() const
 void Attachment::SaveAsFile(const QString& path) const
 {
     m_store->check();
-    if (auto r = saveAttachment(m_content->attachment, m_content->fileName, path); !r)
+    const auto& prefetcher = m_store->prefetcher;
+    const auto ahead = prefetcher ? prefetcher->take(m_content->message, m_content->nid) : std::nullopt;
+    if (auto r = saveAttachment(m_content->attachment, m_content->fileName, path, ahead ? &*ahead : nullptr); !r)
         raise(r.error());
 }
 

@@ -19,6 +19,10 @@ public:
     std::uint64_t size() const override { return m_value.size(); }
     pst::Result<void> read(std::uint64_t offset, std::span<std::uint8_t> buffer) const override;
     const QString& name() const override { return m_name; }
+    std::unique_ptr<pst::ByteSource> duplicate() const override
+    {
+        return std::make_unique<ValueSource>(*m_blocks, m_value, m_name);
+    }
 
     // Gives the bytes [offset, offset + count) to `sink` in pieces of at
     // most one leaf.

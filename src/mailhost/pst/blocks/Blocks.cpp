@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace parcelon::pst {
 
 Result<BlockEntry> Blocks::locate(std::uint64_t bid) const
@@ -52,11 +54,15 @@ Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std
             out.resize(start);
             return fail(QStringLiteral("its compressed data does not inflate to %1 bytes").arg(entry.cbInflated));
         }
+        if (!isInternalBid(entry.bid))
+            decodeBlock(m_header.encoding, std::span(out).subspan(start), entry.bid);
     } else {
-        out.insert(out.end(), stored.begin(), stored.end());
+        out.resize(start + stored.size());
+        if (isInternalBid(entry.bid))
+            std::copy(stored.begin(), stored.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
+        else
+            decodeBlockInto(m_header.encoding, stored, out.data() + start, entry.bid);
     }
-    if (!isInternalBid(entry.bid))
-        decodeBlock(m_header.encoding, std::span(out).subspan(start), entry.bid);
     return {};
 }
 

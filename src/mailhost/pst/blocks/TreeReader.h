@@ -12,7 +12,7 @@ namespace parcelon::pst {
 // Needs nothing but the file, so it may run on a thread of its own.
 class TreeReader {
 public:
-    TreeReader(const Blocks& blocks, const DataTree& tree, std::size_t pieceBytes = 1024 * 1024)
+    TreeReader(const Blocks& blocks, const DataTree& tree, std::size_t pieceBytes = 256 * 1024)
         : m_blocks(blocks), m_leaves(tree.leaves()), m_pieceBytes(pieceBytes)
     {
     }

@@ -60,6 +60,15 @@ FileSource::~FileSource()
     ::close(m_fd);
 }
 
+std::unique_ptr<ByteSource> FileSource::duplicate() const
+{
+    // The same open file, not the file now at that path.
+    const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return nullptr;
+    return std::unique_ptr<FileSource>(new FileSource(m_path, fd, m_size));
+}
+
 Result<void> FileSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
 {
     if (offset > m_size || buffer.size() > m_size - offset)
@@ -83,13 +92,26 @@ Result<void> FileSource::read(std::uint64_t offset, std::span<std::uint8_t> buff
     return {};
 }
 
-MemorySource::MemorySource(std::vector<std::uint8_t> bytes, QString name) : m_bytes(std::move(bytes)), m_name(std::move(name)) {}
+MemorySource::MemorySource(std::vector<std::uint8_t> bytes, QString name)
+    : m_bytes(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))), m_name(std::move(name))
+{
+}
+
+MemorySource::MemorySource(std::shared_ptr<const std::vector<std::uint8_t>> bytes, QString name)
+    : m_bytes(std::move(bytes)), m_name(std::move(name))
+{
+}
+
+std::unique_ptr<ByteSource> MemorySource::duplicate() const
+{
+    return std::unique_ptr<MemorySource>(new MemorySource(m_bytes, m_name));
+}
 
 Result<void> MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
 {
-    if (offset > m_bytes.size() || buffer.size() > m_bytes.size() - offset)
-        return pastEnd(m_name, offset, buffer.size(), m_bytes.size());
-    std::memcpy(buffer.data(), m_bytes.data() + offset, buffer.size());
+    if (offset > m_bytes->size() || buffer.size() > m_bytes->size() - offset)
+        return pastEnd(m_name, offset, buffer.size(), m_bytes->size());
+    std::memcpy(buffer.data(), m_bytes->data() + offset, buffer.size());
     return {};
 }
 

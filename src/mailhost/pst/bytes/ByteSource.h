@@ -25,6 +25,9 @@ public:
 
     // What the source is, for descriptions (the file's path).
     virtual const QString& name() const = 0;
+
+    // A second source of the same bytes, for a reader on another thread.
+    virtual std::unique_ptr<ByteSource> duplicate() const = 0;
 };
 
 // A file opened read-only; reads with pread, so any number of readers may
@@ -37,6 +40,7 @@ public:
     std::uint64_t size() const override { return m_size; }
     Result<void> read(std::uint64_t offset, std::span<std::uint8_t> buffer) const override;
     const QString& name() const override { return m_path; }
+    std::unique_ptr<ByteSource> duplicate() const override;
 
 private:
     FileSource(QString path, int fd, std::uint64_t size);
@@ -51,12 +55,15 @@ class MemorySource final : public ByteSource {
 public:
     MemorySource(std::vector<std::uint8_t> bytes, QString name);
 
-    std::uint64_t size() const override { return m_bytes.size(); }
+    std::uint64_t size() const override { return m_bytes->size(); }
     Result<void> read(std::uint64_t offset, std::span<std::uint8_t> buffer) const override;
     const QString& name() const override { return m_name; }
+    std::unique_ptr<ByteSource> duplicate() const override;
 
 private:
-    std::vector<std::uint8_t> m_bytes;
+    MemorySource(std::shared_ptr<const std::vector<std::uint8_t>> bytes, QString name);
+
+    std::shared_ptr<const std::vector<std::uint8_t>> m_bytes;
     QString m_name;
 };
 

@@ -29,6 +29,7 @@ public:
     static Result<std::shared_ptr<Store>> open(std::unique_ptr<ByteSource> source);
 
     const QString& path() const { return m_source->name(); }
+    const ByteSource& source() const { return *m_source; }
     const Header& header() const { return m_header; }
     const Blocks& blocks() const { return *m_blocks; }
     const BTrees& trees() const { return *m_trees; }
