@@ -12,8 +12,8 @@ namespace parcelon::mailhost {
 namespace {
 
 // How far ahead to read, and the largest value worth holding in memory.
-constexpr std::size_t kAheadBytes = 4 * 1024 * 1024;
-constexpr std::uint64_t kLargestValue = 5 * 512 * 1024;
+constexpr std::size_t kAheadBytes = 3 * 1024 * 1024;
+constexpr std::uint64_t kLargestValue = 2 * 1024 * 1024 + 64 * 1024;
 
 bool readable(int method)
 {

@@ -9,7 +9,7 @@ namespace {
 
 // Deeper trees than this do not occur: a 64 GB file needs 5 levels.
 constexpr int kMaxLevel = 8;
-constexpr std::size_t kCacheBytes = 2 * 1024 * 1024;
+constexpr std::size_t kCacheBytes = 1024 * 1024;
 
 QString treeName(bool nodes)
 {
