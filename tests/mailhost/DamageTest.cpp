@@ -256,3 +256,51 @@ TEST(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
     EXPECT_TRUE(saved[1].error.isEmpty());
     EXPECT_TRUE(QDir(out.path()).isEmpty());
 }
+
+TEST(LargeDamage, AFolderListedBelowItselfIsWalkedOnce)
+{
+    using namespace pstgen::fixtures;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"loop.pst"_s);
+    pstgen::Description d;
+    d.encoding = pst::Encoding::None;
+    d.root.folders = {folder(u"A"_s, {message(u"in A"_s, {text(u"a.txt"_s, "a")})},
+                             {folder(u"B"_s, {message(u"in B"_s, {text(u"b.txt"_s, "b")})}, {folder(u"C"_s, {})})})};
+    ASSERT_TRUE(pstgen::PstWriter::write(d, path).ok());
+    auto store = pst::Store::open(path);
+    ASSERT_TRUE(store.ok());
+    const auto childNamed = [&](pst::Nid parent, const QString& name) {
+        auto subfolders = pst::Folder::open(**store, parent, u"folder"_s)->subfolders();
+        for (pst::Nid nid : *subfolders)
+            if (pst::Folder::open(**store, nid, u"folder"_s)->displayName() == name)
+                return nid;
+        return pst::Nid(0);
+    };
+    const pst::Nid a = childNamed((*store)->ipmSubtree(), u"A"_s);
+    const pst::Nid b = childNamed(a, u"B"_s);
+    const pst::Nid c = childNamed(b, u"C"_s);
+    ASSERT_TRUE(a && b && c);
+
+    // B's list of subfolders names A where it named C.
+    auto table = (*store)->node((b & ~pst::Nid(0x1F)) | 0x0D);
+    ASSERT_TRUE(table.ok());
+    auto block = (*store)->blocks().locate(table->bidData);
+    ASSERT_TRUE(block.ok());
+    PstSurgery surgery(readFile(path));
+    QByteArray& bytes = surgery.bytes();
+    const QByteArray from(reinterpret_cast<const char*>(&c), 4), to(reinterpret_cast<const char*>(&a), 4);
+    int replaced = 0;
+    for (qsizetype at = bytes.indexOf(from, static_cast<qsizetype>(block->ib));
+         at >= 0 && at < static_cast<qsizetype>(block->ib + block->cb); at = bytes.indexOf(from, at + 4), ++replaced)
+        bytes.replace(at, 4, to);
+    ASSERT_GT(replaced, 0);
+    surgery.fixBlockChecksum(*block);
+
+    QTemporaryDir out;
+    auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
+    mapi->AddStore(surgery.save(dir.filePath(u"damaged.pst"_s)));
+    const auto saved = saveAll(mapi->Folders()->GetLast(), out.path());
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].folder, u"A/B"_s);
+    EXPECT_EQ(saved[1].folder, u"A"_s);
+}

@@ -43,6 +43,14 @@ void PstSurgery::fixPageChecksum(std::uint64_t offset)
     setUint(offset + t + (f.ansi() ? 8 : 4), crc, 4);
 }
 
+void PstSurgery::fixBlockChecksum(const pst::BlockEntry& block)
+{
+    const pst::Format& f = format();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(m_bytes.constData()) + block.ib;
+    const std::uint64_t trailer = block.ib + f.blockDiskSize(block.cb) - f.blockTrailerSize();
+    setUint(trailer + (f.ansi() ? 8 : 4), pst::pstCrc(std::span(data, block.cb)), 4);
+}
+
 PstSurgery::EntryPlace PstSurgery::find(bool nodes, std::uint64_t key) const
 {
     const pst::Format& f = format();

@@ -34,8 +34,9 @@ public:
     std::uint64_t uint(std::uint64_t offset, std::size_t width) const;
     void flipByte(std::uint64_t offset) { m_bytes[static_cast<qsizetype>(offset)] ^= 0x5A; }
 
-    // Recomputes the checksum of the page at `offset`.
+    // Recomputes the checksum of the page at `offset`, or of a block.
     void fixPageChecksum(std::uint64_t offset);
+    void fixBlockChecksum(const pst::BlockEntry& block);
 
     QString save(const QString& path) const;
 

@@ -8,6 +8,7 @@
 #include "mailhost/pst/messaging/Message.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace parcelon::mailhost {
@@ -50,6 +51,9 @@ T take(pst::Result<T>&& result)
         raise(result.error());
     return std::move(result).value();
 }
+
+// Real folder trees are a few levels deep; this bounds what a damaged one costs.
+constexpr std::size_t kMaxFolderDepth = 256;
 
 [[noreturn]] void outOfRange(std::int64_t position, std::int64_t count, const QString& what)
 {
@@ -110,7 +114,7 @@ std::shared_ptr<FolderCollection> Namespace::Folders() const
     std::vector<std::shared_ptr<Folder>> roots;
     for (const auto& mounted : m_stores)
         roots.push_back(std::make_shared<Folder>(mounted, mounted->store->ipmSubtree(), QString(),
-                                                 mounted->store->displayName()));
+                                                 std::vector<std::uint32_t>(), mounted->store->displayName()));
     return std::make_shared<FolderCollection>(std::move(roots));
 }
 
@@ -130,8 +134,9 @@ void Namespace::RemoveStore(const std::shared_ptr<Folder>& root)
 
 // --- Folders -----------------------------------------------------------------
 
-FolderCollection::FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath)
-    : m_store(std::move(store)), m_nids(std::move(nids)), m_parentPath(std::move(parentPath))
+FolderCollection::FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath,
+                                   std::vector<std::uint32_t> lineage)
+    : m_store(std::move(store)), m_nids(std::move(nids)), m_parentPath(std::move(parentPath)), m_lineage(std::move(lineage))
 {
 }
 
@@ -152,7 +157,7 @@ std::shared_ptr<Folder> FolderCollection::Item(std::int64_t position) const
     if (!m_store)
         return m_fixed[static_cast<std::size_t>(position - 1)];
     if (position != m_lastPosition || !m_last) {
-        m_last = std::make_shared<Folder>(m_store, m_nids[static_cast<std::size_t>(position - 1)], m_parentPath);
+        m_last = std::make_shared<Folder>(m_store, m_nids[static_cast<std::size_t>(position - 1)], m_parentPath, m_lineage);
         m_lastPosition = position;
     }
     return m_last;
@@ -170,9 +175,12 @@ struct Folder::State {
     std::shared_ptr<ItemCollection> items;
 };
 
-Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, QString nameOverride)
-    : m_store(std::move(store)), m_nid(nid), m_parentPath(std::move(parentPath)), m_nameOverride(std::move(nameOverride))
+Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath,
+               std::vector<std::uint32_t> parentLineage, QString nameOverride)
+    : m_store(std::move(store)), m_nid(nid), m_parentPath(std::move(parentPath)), m_lineage(std::move(parentLineage)),
+      m_nameOverride(std::move(nameOverride))
 {
+    m_lineage.push_back(nid);
 }
 
 Folder::State& Folder::state() const
@@ -207,8 +215,18 @@ QString Folder::path() const
 std::shared_ptr<FolderCollection> Folder::Folders() const
 {
     State& s = state();
-    if (!s.subfolders)
-        s.subfolders = std::make_shared<FolderCollection>(m_store, take(s.folder.subfolders()), path());
+    if (!s.subfolders) {
+        if (m_lineage.size() > kMaxFolderDepth)
+            throw Failure(u"%1: the folders are nested more than %2 levels deep"_s.arg(folderWhat(*m_store->store, path()))
+                              .arg(kMaxFolderDepth));
+        // A damaged list of subfolders may name the folder itself or one
+        // above it; walking it would never end, and nothing is missed.
+        std::vector<std::uint32_t> subfolders = take(s.folder.subfolders());
+        std::erase_if(subfolders, [this](std::uint32_t nid) {
+            return std::find(m_lineage.begin(), m_lineage.end(), nid) != m_lineage.end();
+        });
+        s.subfolders = std::make_shared<FolderCollection>(m_store, std::move(subfolders), path(), m_lineage);
+    }
     return s.subfolders;
 }
 

@@ -57,14 +57,17 @@ public:
     std::shared_ptr<Folder> Item(std::int64_t position) const;
     std::shared_ptr<Folder> GetLast() const;
 
-    // Internal: the folders of a store below `parentPath`, or given folders.
-    FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath);
+    // Internal: the folders of a store below the folder at `parentPath`
+    // (whose ids from the root down are `lineage`), or given folders.
+    FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath,
+                     std::vector<std::uint32_t> lineage);
     explicit FolderCollection(std::vector<std::shared_ptr<Folder>> folders);
 
 private:
     std::shared_ptr<MountedStore> m_store;
     std::vector<std::uint32_t> m_nids;
     QString m_parentPath;
+    std::vector<std::uint32_t> m_lineage;
     std::vector<std::shared_ptr<Folder>> m_fixed;
     mutable std::int64_t m_lastPosition = 0;
     mutable std::shared_ptr<Folder> m_last;
@@ -78,7 +81,8 @@ public:
     std::shared_ptr<ItemCollection> Items() const;
 
     // Internal.
-    Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, QString nameOverride = {});
+    Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath,
+           std::vector<std::uint32_t> parentLineage, QString nameOverride = {});
     const std::shared_ptr<MountedStore>& store() const { return m_store; }
     // The names of the folders from below the store's root down to this one.
     QString path() const;
@@ -90,6 +94,7 @@ private:
     std::shared_ptr<MountedStore> m_store;
     std::uint32_t m_nid;
     QString m_parentPath;
+    std::vector<std::uint32_t> m_lineage; // the ids of the folders from the root down to this one
     QString m_nameOverride;
     mutable std::shared_ptr<State> m_state;
 };

@@ -73,7 +73,8 @@ Result<Node> Store::node(Nid nid) const
     return Node{(*found)->nid, (*found)->bidData, (*found)->bidSub};
 }
 
-Result<PropertyContext> Store::properties(const Node& node, const QString& what) const
+template <class Structure>
+Result<Structure> Store::open(const Node& node, const QString& what) const
 {
     auto data = DataTree::open(*m_blocks, node.bidData);
     if (!data)
@@ -81,18 +82,17 @@ Result<PropertyContext> Store::properties(const Node& node, const QString& what)
     auto subnodes = SubnodeTree::open(*m_blocks, node.bidSub);
     if (!subnodes)
         return subnodes.error().context(what);
-    return PropertyContext::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), what);
+    return Structure::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), what);
+}
+
+Result<PropertyContext> Store::properties(const Node& node, const QString& what) const
+{
+    return open<PropertyContext>(node, what);
 }
 
 Result<TableContext> Store::table(const Node& node, const QString& what) const
 {
-    auto data = DataTree::open(*m_blocks, node.bidData);
-    if (!data)
-        return data.error().context(what);
-    auto subnodes = SubnodeTree::open(*m_blocks, node.bidSub);
-    if (!subnodes)
-        return subnodes.error().context(what);
-    return TableContext::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), what);
+    return open<TableContext>(node, what);
 }
 
 QString Store::string(const PropertyContext& pc, std::uint16_t id, int codePage) const

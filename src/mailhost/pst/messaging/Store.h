@@ -43,8 +43,7 @@ public:
     // A node of the node B-tree; a node that is not there is damage.
     Result<Node> node(Nid nid) const;
 
-    // The property context or table stored in a node, or in a subnode whose
-    // own subnodes are `subnodes`.
+    // The property context or table stored in a node (or a subnode).
     Result<PropertyContext> properties(const Node& node, const QString& what) const;
     Result<TableContext> table(const Node& node, const QString& what) const;
 
@@ -54,6 +53,9 @@ public:
 private:
     Store(std::unique_ptr<ByteSource> source, const Header& header);
     Result<void> readMessageStore();
+    // A structure on the node's data, with the node's subnodes beside it.
+    template <class Structure>
+    Result<Structure> open(const Node& node, const QString& what) const;
     Result<Nid> findIpmSubtreeByName() const;
 
     std::unique_ptr<ByteSource> m_source;
