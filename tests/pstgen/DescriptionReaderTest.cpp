@@ -73,7 +73,8 @@ TEST(DescriptionReader, ReadsEveryKindOfElement)
     ASSERT_EQ(item.attachments.size(), 6u);
     const Attachment& pdf = item.attachments[0];
     EXPECT_EQ(pdf.method, 1u);
-    EXPECT_EQ(*pdf.shortFileName, QStringLiteral("Annual~1.pdf")); // derived from the long name
+    EXPECT_TRUE(pdf.shortFromFileName); // derived from the long name as written
+    EXPECT_FALSE(pdf.shortFileName.has_value());
     EXPECT_EQ(*pdf.displayName, QStringLiteral("Annual report 2024.pdf"));
     EXPECT_EQ(*pdf.extension, QStringLiteral(".pdf"));
     EXPECT_TRUE(pdf.hidden);
@@ -83,6 +84,7 @@ TEST(DescriptionReader, ReadsEveryKindOfElement)
 
     const Attachment& plain = item.attachments[1];
     EXPECT_FALSE(plain.shortFileName.has_value()); // null leaves it out
+    EXPECT_FALSE(plain.shortFromFileName);
     EXPECT_EQ(*plain.displayName, QStringLiteral("Shown"));
     EXPECT_EQ(plain.content.bytes, QByteArray("hello"));
 
@@ -165,6 +167,23 @@ TEST(DescriptionReader, ShortFileNamesFollowTheEightDotThreeRule)
 }
 
 // Repeats, drawn counts and counters, seen through what the writer reports.
+TEST(DescriptionReader, ShortNamesFollowTheLongNamesAsWritten)
+{
+    auto d = DescriptionReader::read(R"({"root": {"folders": [{"name": "Inbox", "items": [
+        {"repeat": 2, "attachments": [{"fileName": "image{item:3}.png", "content": {"text": "x"}},
+                                      {"fileName": "Annual report {item}.pdf", "content": {"text": "y"}}]}]}]}})",
+                                     QString());
+    ASSERT_TRUE(d.ok()) << d.error().description().toStdString();
+    QTemporaryDir dir;
+    auto report = PstWriter::write(*d, dir.filePath(QStringLiteral("short.pst")));
+    ASSERT_TRUE(report.ok());
+    QStringList names;
+    for (const auto& a : report->attachmentList)
+        names << a.shortFileName.value_or(QString());
+    EXPECT_EQ(names, (QStringList{QStringLiteral("image001.png"), QStringLiteral("Annual~1.pdf"),
+                                  QStringLiteral("image002.png"), QStringLiteral("Annual~1.pdf")}));
+}
+
 TEST(Expansion, CopiesAndCountersFollowTheDescription)
 {
     const Description d = parse(R"({"seed": 5, "root": {"folders": [

@@ -82,6 +82,7 @@ struct Attachment {
     std::uint32_t method = ByValue;
     std::optional<QString> fileName;      // PidTagAttachLongFilename
     std::optional<QString> shortFileName; // PidTagAttachFilename (8.3)
+    bool shortFromFileName = false;       // instead: the 8.3 form of the written long file name
     std::optional<QString> displayName;   // PidTagDisplayName
     std::optional<QString> extension;     // PidTagAttachExtension
     std::optional<QString> mimeType;      // PidTagAttachMimeTag

@@ -290,7 +290,7 @@ private:
         // embedded message, its subject).
         if (a.fileName && !a.fileName->isEmpty()) {
             if (!o.contains(u"shortFileName"))
-                a.shortFileName = DescriptionReader::shortFileName(*a.fileName);
+                a.shortFromFileName = true;
             if (!o.contains(u"displayName"))
                 a.displayName = a.fileName;
             if (!o.contains(u"extension")) {

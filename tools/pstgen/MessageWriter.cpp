@@ -3,6 +3,7 @@
 #include "pstgen/ColumnSets.h"
 #include "pstgen/ContentReader.h"
 #include "pstgen/DataTreeWriter.h"
+#include "pstgen/DescriptionReader.h"
 #include "pstgen/PropertyContextBuilder.h"
 #include "pstgen/PropertyTags.h"
 #include "pstgen/SubnodeList.h"
@@ -199,7 +200,8 @@ void MessageWriter::writeAttachment(const Attachment& a, const Expansion& place,
     record.position = position;
     record.method = a.method;
     record.fileName = expanded(a.fileName);
-    record.shortFileName = expanded(a.shortFileName);
+    record.shortFileName = a.shortFromFileName && record.fileName ? DescriptionReader::shortFileName(*record.fileName)
+                                                                  : expanded(a.shortFileName);
     record.displayName = expanded(a.displayName);
 
     SubnodeList subnodes;
