@@ -12,14 +12,18 @@ Failure::Failure(int number, QString description)
 
 Failure::Failure(QString description) : Failure(FailureNumber::General, std::move(description)) {}
 
+int Failure::numberOf(int error)
+{
+    if (error == EACCES || error == EPERM)
+        return FailureNumber::PermissionDenied;
+    if (error == ENOENT || error == ENOTDIR)
+        return FailureNumber::PathNotFound;
+    return FailureNumber::FileError;
+}
+
 Failure Failure::fromErrno(int error, const QString& operation, const QString& path)
 {
-    int number = FailureNumber::FileError;
-    if (error == EACCES || error == EPERM)
-        number = FailureNumber::PermissionDenied;
-    else if (error == ENOENT || error == ENOTDIR)
-        number = FailureNumber::PathNotFound;
-    return Failure(number, QStringLiteral("%1 %2: %3")
+    return Failure(numberOf(error), QStringLiteral("%1 %2: %3")
                                .arg(operation, path, QString::fromLocal8Bit(std::strerror(error))));
 }
 

@@ -29,6 +29,9 @@ public:
     // operation and the path and ends with the system's own text.
     static Failure fromErrno(int error, const QString& operation, const QString& path);
 
+    // The failure number of an errno value.
+    static int numberOf(int error);
+
     int number() const { return m_number; }
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }

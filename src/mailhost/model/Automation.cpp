@@ -37,10 +37,8 @@ namespace {
 
 [[noreturn]] void raise(const pst::Error& error)
 {
-    if (error.kind() == pst::ErrorKind::Io && error.systemError() != 0) {
-        const Failure system = Failure::fromErrno(error.systemError(), QString(), QString());
-        throw Failure(system.number(), error.description());
-    }
+    if (error.kind() == pst::ErrorKind::Io && error.systemError() != 0)
+        throw Failure(Failure::numberOf(error.systemError()), error.description());
     throw Failure(error.description());
 }
 
