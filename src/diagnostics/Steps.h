@@ -27,6 +27,15 @@ class Steps {
 public:
     Steps(const ReportLocation& where, Desktop& desktop) : m_where(where), m_desktop(desktop) {}
 
+    // The same actions for code that has no numbered steps of its own: they
+    // run in the same order, and the first failure reaches the caller.
+    static Steps unguarded(Desktop& desktop)
+    {
+        Steps steps({}, desktop);
+        steps.m_guarded = false;
+        return steps;
+    }
+
     template <class Action>
     bool run(int line, Action&& action)
     {
@@ -78,6 +87,10 @@ private:
     template <class F>
     bool guarded(int line, F&& f)
     {
+        if (!m_guarded) {
+            f();
+            return true;
+        }
         try {
             f();
             return true;
@@ -89,6 +102,7 @@ private:
 
     ReportLocation m_where;
     Desktop& m_desktop;
+    bool m_guarded = true;
 };
 
 } // namespace parcelon

@@ -43,7 +43,7 @@ void PushButton4_Click(Form1& form)
     steps.run(334, [&] { settings.write(SettingsKey::LastFolder, chosen); });
 
     steps.run(112, [&] { form.setMousePointer(MousePointer::Busy); });
-    harvestFolderTree(form, chosen, u"*."_s + answer, &steps);
+    harvestFolderTree(form, chosen, u"*."_s + answer, steps);
     steps.run(136, [&] { form.setMousePointer(MousePointer::Default); });
 }
 

@@ -3,6 +3,7 @@
 #include "app/Form1.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/HandlerGuard.h"
+#include "diagnostics/Steps.h"
 #include "fs/FileAttributes.h"
 #include "fs/Paths.h"
 #include "sources/FolderHarvest.h"
@@ -73,8 +74,10 @@ void addDroppedPaths(Form1& form, const QStringList& paths)
 {
     for (const QString& path : paths) {
         try {
-            if (isDroppedFolder(path))
-                harvestFolderTree(form, path, u"*.*"_s, nullptr);
+            if (isDroppedFolder(path)) {
+                Steps steps = Steps::unguarded(form.desktop());
+                harvestFolderTree(form, path, u"*.*"_s, steps);
+            }
             else
                 addSource(form, path);
         } catch (const std::exception& e) {

@@ -10,65 +10,16 @@
 
 #include <QStringList>
 
-#include <utility>
-
 namespace parcelon {
 
 namespace {
 
 constexpr int kArchiveHidden = Attribute::Archive | Attribute::Hidden;
 
-// The numbered steps of the calling command, or plain calls that let a
-// failure through when there are none.
-class HarvestSteps {
-public:
-    explicit HarvestSteps(Steps* steps) : m_steps(steps) {}
-
-    template <class Action>
-    void run(int line, Action&& action)
-    {
-        if (m_steps)
-            m_steps->run(line, std::forward<Action>(action));
-        else
-            action();
-    }
-
-    template <class T, class Action>
-    void assign(int line, T& target, Action&& action)
-    {
-        if (m_steps)
-            m_steps->assign(line, target, std::forward<Action>(action));
-        else
-            target = action();
-    }
-
-    template <class Condition>
-    bool test(int line, Condition&& condition)
-    {
-        return m_steps ? m_steps->test(line, std::forward<Condition>(condition)) : bool(condition());
-    }
-
-    template <class Bound, class Body>
-    void forCount(int headLine, int nextLine, Bound&& bound, Body&& body)
-    {
-        if (m_steps) {
-            m_steps->forCount(headLine, nextLine, std::forward<Bound>(bound), std::forward<Body>(body));
-            return;
-        }
-        const auto last = bound();
-        for (std::decay_t<decltype(last)> counter = 1; counter <= last; ++counter)
-            body(counter);
-    }
-
-private:
-    Steps* m_steps;
-};
-
 } // namespace
 
-void harvestFolderTree(Form1& form, const QString& folder, const QString& pattern, Steps* numbered)
+void harvestFolderTree(Form1& form, const QString& folder, const QString& pattern, Steps& steps)
 {
-    HarvestSteps steps(numbered);
     QStringList folders;
     steps.run(114, [&] { folders = QStringList{folder + kSeparator}; });
     steps.run(116, [&] { GetSubDirectories2016(folders, true, form.desktop()); });

@@ -11,9 +11,9 @@ class Steps;
 // `folder` breadth first and appends to the source list, folder by folder,
 // every file whose name matches `pattern`, except names beginning with "~",
 // files that cannot be opened and files whose attributes are exactly
-// archive + hidden. With `steps` every action is a numbered step of the
-// calling command; without, the first failure ends the harvest and reaches
-// the caller.
-void harvestFolderTree(Form1& form, const QString& folder, const QString& pattern, Steps* steps);
+// archive + hidden. Every action is a numbered step of the calling command;
+// with unguarded steps the first failure ends the harvest and reaches the
+// caller.
+void harvestFolderTree(Form1& form, const QString& folder, const QString& pattern, Steps& steps);
 
 } // namespace parcelon

@@ -117,3 +117,20 @@ TEST(Steps, ProgramEndingIsNoFailure)
     EXPECT_THROW(steps.run(104, [] { throw ProgramEnding{}; }), ProgramEnding);
     EXPECT_TRUE(desktop.errorReports().isEmpty());
 }
+
+TEST(Steps, UnguardedStepsLetTheFirstFailureThrough)
+{
+    ScriptedDesktop desktop;
+    Steps steps = Steps::unguarded(desktop);
+    std::vector<int> ran;
+    EXPECT_THROW(steps.forCount(102, 154, [] { return 3; }, [&](int i) {
+        steps.run(104, [&] {
+            if (i == 2)
+                fail("unreadable");
+            ran.push_back(i);
+        });
+    }),
+                 Failure);
+    EXPECT_EQ(ran, std::vector<int>{1});
+    EXPECT_TRUE(desktop.errorReports().isEmpty());
+}
