@@ -78,6 +78,12 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+// The names in a folder, for comparing.
+std::string listing(const QString& folder)
+{
+    return entries(folder).join(u" | "_s).toStdString();
+}
+
 void setAge(const QString& path, int seconds)
 {
     const timespec then{::time(nullptr) - seconds, 0};
@@ -167,7 +173,7 @@ TEST_P(KilledSaves, LeaveNoPartialFileAndNothingAfterTheNextSave)
     const ChildRun whole = saveAll(mailbox, out);
     ASSERT_EQ(whole.exitCode, 0) << whole.errors.toStdString();
     ASSERT_GT(whole.steps, 2 * 3);
-    EXPECT_EQ(entries(out).size(), static_cast<qsizetype>(mailbox.attachments.size()));
+    EXPECT_EQ(entries(out).size(), static_cast<qsizetype>(mailbox.attachments.size())) << listing(out);
     checkAndClear(mailbox, out, u"after a whole run"_s);
 
     for (long n = 1; n <= whole.steps; ++n) {
@@ -187,7 +193,7 @@ TEST_P(KilledSaves, LeaveNoPartialFileAndNothingAfterTheNextSave)
     QStringList expected;
     for (const auto& entry : mailbox.attachments)
         expected << entry.first;
-    EXPECT_EQ(entries(out), expected);
+    EXPECT_EQ(listing(out), expected.join(u" | "_s).toStdString());
     checkAndClear(mailbox, out, u"after the last run"_s);
 }
 
@@ -229,11 +235,10 @@ TEST(LeftTemporaryFiles, OnlyUnheldOldOnesOfTheFolderSavedIntoAreRemoved)
     ::close(held);
     EXPECT_EQ(run.exitCode, 1) << "b.txt is taken by B.TXT";
     EXPECT_TRUE(run.errors.contains(u"b.txt"_s)) << run.errors.toStdString();
-    EXPECT_EQ(entries(out), QStringList({u".parcelon-Held12"_s, u".parcelon-New123"_s, u".parcelon-notes.txt"_s, u"B.TXT"_s,
-                                         u"report 1332.pdf"_s}));
+    EXPECT_EQ(listing(out), ".parcelon-Held12 | .parcelon-New123 | .parcelon-notes.txt | B.TXT | report 1332.pdf");
     EXPECT_EQ(readFile(out + u"/B.TXT"_s), QByteArray("keep me"));
     EXPECT_EQ(readFile(out + u"/report 1332.pdf"_s), mailbox.attachments.at(u"report 1332.pdf"_s));
-    EXPECT_EQ(entries(other), QStringList({u".parcelon-Old456"_s}));
+    EXPECT_EQ(listing(other), ".parcelon-Old456");
 }
 
 QString changedPst;
@@ -294,7 +299,7 @@ TEST(SaveAsFile, FailsWhenThePstFileChangesWhileItIsRead)
     const QString touched = failure(out + u"/touched"_s);
     EXPECT_TRUE(touched.contains(u"changed while it was read"_s)) << touched.toStdString();
 
-    EXPECT_EQ(entries(out), QStringList({u"unchanged"_s}));
+    EXPECT_EQ(listing(out), "unchanged");
 }
 
 } // namespace
