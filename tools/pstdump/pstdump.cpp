@@ -5,7 +5,8 @@
 // object per line for each folder, item and attachment. Attachments are
 // saved with SaveAsFile; size and SHA-256 are of the file written. With
 // --extract they are kept in DIR (as <n>-<name>, never over a file), else
-// saved into a temporary folder and removed.
+// saved into a temporary folder and removed. Attachments that came out of
+// a signed message carry "wrapper": "signed".
 
 #include "diagnostics/Failure.h"
 #include "mailhost/model/Registry.h"
@@ -113,6 +114,8 @@ private:
             auto attachment = attachments->Item(k);
             const QString name = attachment->fileName();
             line[u"fileName"_s] = name;
+            if (const QString wrapper = attachment->wrapper(); !wrapper.isEmpty())
+                line[u"wrapper"_s] = wrapper;
             const QString target = u"%1/%2-%3"_s.arg(m_outputDir).arg(++m_saved, 6, 10, QChar(u'0')).arg(safeName(name));
             attachment->SaveAsFile(target);
             QFile file(target);

@@ -167,4 +167,34 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
     }
 }
 
+// --- Content of no attachment of its own ---------------------------------------
+
+Result<void> saveContent(const QString& name, const QString& what, const QString& path,
+                         const std::function<Result<void>(const ContentSink&)>& write)
+{
+    const auto refuse = [&](const QString& why) {
+        return Error(ErrorKind::BadName,
+                     u"The attachment \"%1\" of %2 cannot be saved under its name: %3"_s.arg(name, what, why));
+    };
+    if (name.contains(u'/'))
+        return refuse(u"it holds a \"/\""_s);
+    if (name.contains(QChar(0)))
+        return refuse(u"it holds a NUL character"_s);
+    if (name == u"."_s || name == u".."_s)
+        return refuse(u"\"%1\" names a folder"_s.arg(name));
+    const auto context = [&](const Error& error) {
+        return Error(error.kind(),
+                     u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(name, what, path, error.description()),
+                     error.systemError());
+    };
+    auto file = NewFile::create(path);
+    if (!file)
+        return context(file.error());
+    if (auto r = write([&file](pst::Bytes bytes) { return file->write(bytes); }); !r)
+        return context(r.error());
+    if (auto r = file->commit(); !r)
+        return context(r.error());
+    return {};
+}
+
 } // namespace parcelon::mailhost
