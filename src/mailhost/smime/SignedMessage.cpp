@@ -156,14 +156,17 @@ public:
         return m_message.m_layers.back().get();
     }
 
-    // The attachments below `object`, at nesting level `level`; `content`
-    // tells that it is the content of a signature (which is opened when it
-    // is signed again). False when a limit is broken.
-    bool collect(const Layer& layer, GMimeObject* object, int level, const std::string& boundary, bool content)
+    // The attachments below `object`, which `depth` containers (multiparts
+    // and signed layers) enclose; `content` tells that it is the content of
+    // a signature (which is opened when it is signed again). False when a
+    // limit is broken.
+    bool collect(const Layer& layer, GMimeObject* object, int depth, const std::string& boundary, bool content)
     {
-        if (level > m_limits.levels || ++m_partCount > m_limits.parts)
+        if (++m_partCount > m_limits.parts)
             return false;
         if (GMIME_IS_MULTIPART(object)) {
+            if (depth >= m_limits.levels)
+                return false;
             GMimeMultipart* multipart = GMIME_MULTIPART(object);
             const bool signature = GMIME_IS_MULTIPART_SIGNED(object) || isType(object, "multipart", "signed");
             const char* own = g_mime_multipart_get_boundary(multipart);
@@ -174,7 +177,7 @@ public:
                     ++m_partCount; // the signature
                     continue;
                 }
-                if (!collect(layer, g_mime_multipart_get_part(multipart, i), level + 1, inner, signature && i == 0))
+                if (!collect(layer, g_mime_multipart_get_part(multipart, i), depth + 1, inner, signature && i == 0))
                     return false;
             }
             return !signature || count > 0;
@@ -193,7 +196,7 @@ public:
         if (!GMIME_IS_PART(object))
             return true;
         if (content && isPkcs7Mime(object)) {
-            if (auto unwrapped = openInner(layer, object, level))
+            if (auto unwrapped = openInner(object, depth))
                 return *unwrapped;
         }
         if (isBodyText(object))
@@ -205,19 +208,19 @@ public:
         return true;
     }
 
-    // Opens a CMS layer (signed or compressed content) at `level`.
-    bool unwrap(std::vector<std::uint8_t> content, int level)
+    // Opens a CMS layer (signed or compressed content) inside `depth` containers.
+    bool unwrap(std::vector<std::uint8_t> content, int depth)
     {
-        if (level > m_limits.levels)
+        if (depth >= m_limits.levels)
             return false;
         const Layer* layer = parse(std::make_shared<MemoryWrapperSource>(std::move(content)));
-        return layer && collect(*layer, layer->root, level + 1, {}, true);
+        return layer && collect(*layer, layer->root, depth + 1, {}, true);
     }
 
 private:
     // A signed part inside signed content: the result of opening it, or
     // nothing when it is no signed layer (then it is an attachment as stored).
-    std::optional<bool> openInner(const Layer& layer, GMimeObject* object, int level)
+    std::optional<bool> openInner(GMimeObject* object, int depth)
     {
         std::vector<std::uint8_t> bytes;
         const SignedMessage::Sink sink = [&](pst::Bytes piece) -> pst::Result<void> {
@@ -231,8 +234,7 @@ private:
         auto cms = readCms(bytes, m_limits.heldBytes);
         if (!cms || (cms->kind != Cms::Kind::Signed && cms->kind != Cms::Kind::Compressed))
             return std::nullopt;
-        (void)layer;
-        return unwrap(std::move(cms->content), level);
+        return unwrap(std::move(cms->content), depth);
     }
 
     SignedMessage& m_message;
@@ -273,7 +275,7 @@ std::shared_ptr<const SignedMessage> SignedMessage::open(std::shared_ptr<const W
     if (first != 0x30) {
         const Layer* layer = builder.parse(wrapper);
         if (layer && isType(layer->root, "multipart", "signed"))
-            return builder.collect(*layer, layer->root, 1, {}, false) ? message : nullptr;
+            return builder.collect(*layer, layer->root, 0, {}, false) ? message : nullptr;
         message->m_layers.clear();
     }
     // Else CMS, in DER or base64: opaque-signed (or compressed).
@@ -286,7 +288,7 @@ std::shared_ptr<const SignedMessage> SignedMessage::open(std::shared_ptr<const W
     bytes = {};
     if (!cms || (cms->kind != Cms::Kind::Signed && cms->kind != Cms::Kind::Compressed))
         return nullptr;
-    return builder.unwrap(std::move(cms->content), 1) ? message : nullptr;
+    return builder.unwrap(std::move(cms->content), 0) ? message : nullptr;
 }
 
 // --- Attached messages ---------------------------------------------------------
