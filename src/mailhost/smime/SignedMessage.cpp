@@ -279,7 +279,8 @@ std::shared_ptr<const SignedMessage> SignedMessage::open(std::shared_ptr<const W
         message->m_layers.clear();
     }
     // Else CMS, in DER or base64: opaque-signed (or compressed).
-    if (wrapper->size() > limits.heldBytes / 3 * 4 + 4096)
+    const std::uint64_t held = first == 0x30 ? limits.heldBytes : limits.heldBytes / 3 * 4 + 64 * 1024;
+    if (wrapper->size() > held)
         return nullptr;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(wrapper->size()));
     if (!wrapper->read(0, bytes))
