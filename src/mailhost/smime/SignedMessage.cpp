@@ -84,22 +84,28 @@ bool isBodyText(GMimeObject* object)
     return !disposition || !g_mime_content_disposition_is_attachment(disposition);
 }
 
-// Reads a stream to its end, a piece at a time.
+// Reads a stream to its end and hands it on in pieces of kPieceBytes.
 pst::Result<void> drain(GMimeStream* stream, GMimeStream* source, const SignedMessage::Sink& sink)
 {
     std::vector<char> piece(kPieceBytes);
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t n = g_mime_stream_read(stream, piece.data(), piece.size());
-        if (n == 0)
-            return {};
+        const ssize_t n = g_mime_stream_read(stream, piece.data() + filled, piece.size() - filled);
         if (n < 0) {
             if (const pst::Error* error = sourceStreamError(source))
                 return *error;
             return pst::corrupt(u"the content of a part of the signed message cannot be read"_s);
         }
-        if (auto r = sink(pst::Bytes(reinterpret_cast<const std::uint8_t*>(piece.data()), static_cast<std::size_t>(n)));
-            !r)
-            return r;
+        filled += static_cast<std::size_t>(n);
+        if (filled == 0 && n == 0)
+            return {};
+        if (filled == piece.size() || n == 0) {
+            if (auto r = sink(pst::Bytes(reinterpret_cast<const std::uint8_t*>(piece.data()), filled)); !r)
+                return r;
+            filled = 0;
+            if (n == 0)
+                return {};
+        }
     }
 }
 

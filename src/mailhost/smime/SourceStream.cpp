@@ -63,12 +63,29 @@ void HeldTextScanner::endOfLine()
 bool HeldTextScanner::feed(const char* data, std::size_t size)
 {
     for (std::size_t i = 0; i < size && !m_broken; ++i) {
+        // Inside content only the starts of lines matter: skip to the next break.
+        if (m_region == Region::Content && m_lineLength >= 2) {
+            const auto* found = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
+            const std::size_t end = found ? static_cast<std::size_t>(found - data) : size;
+            for (std::size_t k = std::max(i, end >= 4 ? end - 4 : 0); k < end; ++k) {
+                m_lineEnd[0] = m_lineEnd[1];
+                m_lineEnd[1] = m_lineEnd[2];
+                m_lineEnd[2] = m_lineEnd[3];
+                m_lineEnd[3] = data[k];
+            }
+            m_lineLength += end - i;
+            i = end;
+            if (i == size)
+                break;
+        }
         const char c = data[i];
         if (m_lineLength < 2)
             m_lineStart[m_lineLength] = c;
         ++m_lineLength;
-        std::memmove(m_lineEnd, m_lineEnd + 1, sizeof m_lineEnd - 1);
-        m_lineEnd[sizeof m_lineEnd - 1] = c;
+        m_lineEnd[0] = m_lineEnd[1];
+        m_lineEnd[1] = m_lineEnd[2];
+        m_lineEnd[2] = m_lineEnd[3];
+        m_lineEnd[3] = c;
         if (m_region != Region::Content && ++m_held > m_limits.heldBytes) {
             m_broken = true;
             break;
