@@ -206,7 +206,57 @@ QByteArray mixed(int parts, const QByteArray& header = {})
     return m + "--b--\r\n";
 }
 
+// DER: a tag, its length, its content.
+QByteArray der(std::uint8_t tag, const QByteArray& content)
+{
+    QByteArray length;
+    if (content.size() < 128) {
+        length.append(static_cast<char>(content.size()));
+    } else {
+        for (auto n = static_cast<quint32>(content.size()); n; n >>= 8)
+            length.prepend(static_cast<char>(n & 0xFF));
+        length.prepend(static_cast<char>(0x80 | length.size()));
+    }
+    return static_cast<char>(tag) + length + content;
+}
+
+// A CMS CompressedData of `content` (zlib), as the openssl here cannot make one.
+QByteArray compressedData(const QByteArray& content)
+{
+    const QByteArray compressedDataOid = QByteArray::fromHex("2a864886f70d0109100109");
+    const QByteArray zlibOid = QByteArray::fromHex("2a864886f70d0109100308");
+    const QByteArray dataOid = QByteArray::fromHex("2a864886f70d010701");
+    const QByteArray zlib = qCompress(content).mid(4); // without Qt's length prefix
+    const QByteArray encapsulated = der(0x30, der(0x06, dataOid) + der(0xA0, der(0x04, zlib)));
+    const QByteArray compressed = der(0x30, der(0x02, QByteArray(1, '\0')) + der(0x30, der(0x06, zlibOid)) + encapsulated);
+    return der(0x30, der(0x06, compressedDataOid) + der(0xA0, compressed));
+}
+
 } // namespace
+
+TEST_F(SignedMail, CompressedContentIsOpenedLikeSignedContent)
+{
+    const auto message = openBytes(compressedData(knownMessage()));
+    ASSERT_TRUE(message);
+    std::vector<ExpectedFile> files;
+    for (std::size_t i = 0; i < message->count(); ++i) {
+        QByteArray bytes;
+        ASSERT_TRUE(message->write(i, [&](pst::Bytes piece) -> pst::Result<void> {
+            bytes.append(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size()));
+            return {};
+        }));
+        files.push_back({message->fileName(i), bytes});
+    }
+    ASSERT_EQ(files.size(), knownFiles().size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(files[i].name, knownFiles()[i].name);
+        EXPECT_EQ(files[i].bytes, knownFiles()[i].bytes);
+    }
+    // Past the memory limit once inflated, it is not opened.
+    smime::Limits limits;
+    limits.heldBytes = 1000;
+    EXPECT_FALSE(openBytes(compressedData(knownMessage()), limits));
+}
 
 TEST_F(SignedMail, LimitsOfPartsHeadersAndNestingFallBack)
 {
