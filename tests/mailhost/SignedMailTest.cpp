@@ -195,7 +195,7 @@ namespace {
 std::shared_ptr<const smime::SignedMessage> openBytes(const QByteArray& bytes, const smime::Limits& limits = {})
 {
     return smime::SignedMessage::open(
-        std::make_shared<smime::MemoryWrapperSource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end())), limits);
+        std::make_shared<pst::MemorySource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), u"wrapper"_s), limits);
 }
 
 QByteArray mixed(int parts, const QByteArray& header = {})

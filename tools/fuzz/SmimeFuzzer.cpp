@@ -12,7 +12,7 @@ using namespace parcelon;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    auto source = std::make_shared<smime::MemoryWrapperSource>(std::vector<std::uint8_t>(data, data + size));
+    auto source = std::make_shared<pst::MemorySource>(std::vector<std::uint8_t>(data, data + size), QStringLiteral("wrapper"));
     const auto message = smime::SignedMessage::open(source);
     if (!message)
         return 0;

@@ -7,6 +7,7 @@
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
+#include "mailhost/smime/DataTreeSource.h"
 #include "mailhost/smime/SignedMessage.h"
 
 #include <algorithm>
@@ -313,11 +314,12 @@ std::shared_ptr<const smime::SignedMessage> signedMessageOf(const std::shared_pt
     auto content = attachment->content();
     if (!content)
         return nullptr;
-    std::shared_ptr<const smime::WrapperSource> source;
+    std::shared_ptr<const pst::ByteSource> source;
     if (content->tree)
-        source = std::make_shared<smime::DataTreeWrapperSource>(store, store->store->blocks(), std::move(*content->tree));
+        source = std::make_shared<smime::DataTreeSource>(store, store->store->blocks(), std::move(*content->tree),
+                                                         attachment->what());
     else
-        source = std::make_shared<smime::MemoryWrapperSource>(std::move(content->heapBytes));
+        source = std::make_shared<pst::MemorySource>(std::move(content->heapBytes), attachment->what());
     return smime::SignedMessage::open(std::move(source));
 }
 

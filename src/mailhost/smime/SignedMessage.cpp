@@ -119,7 +119,7 @@ bool isWrapperClass(const QString& messageClass)
 
 // One parsed MIME entity: the tree GMime made of it, over its source.
 struct SignedMessage::Layer {
-    std::shared_ptr<const WrapperSource> source;
+    std::shared_ptr<const pst::ByteSource> source;
     GMimeObject* root = nullptr;
 
     ~Layer()
@@ -136,7 +136,7 @@ public:
     Builder(SignedMessage& message, const Limits& limits) : m_message(message), m_limits(limits) {}
 
     // Parses a MIME entity; nothing when it breaks a limit or cannot be read.
-    const Layer* parse(std::shared_ptr<const WrapperSource> source)
+    const Layer* parse(std::shared_ptr<const pst::ByteSource> source)
     {
         auto scanner = std::make_shared<HeldTextScanner>(
             HeldLimits{m_limits.headerBytes, 2 * m_limits.parts + 2 * static_cast<std::size_t>(m_limits.levels)});
@@ -219,7 +219,7 @@ public:
     {
         if (depth >= m_limits.levels)
             return false;
-        const Layer* layer = parse(std::make_shared<MemoryWrapperSource>(std::move(content)));
+        const Layer* layer = parse(std::make_shared<pst::MemorySource>(std::move(content), u"the signed content"_s));
         return layer && collect(*layer, layer->root, depth + 1, {}, true);
     }
 
@@ -266,7 +266,7 @@ public:
     }
 };
 
-std::shared_ptr<const SignedMessage> SignedMessage::open(std::shared_ptr<const WrapperSource> wrapper, const Limits& limits)
+std::shared_ptr<const SignedMessage> SignedMessage::open(std::shared_ptr<const pst::ByteSource> wrapper, const Limits& limits)
 {
     initialiseGMime();
     if (!wrapper || wrapper->size() == 0)
@@ -304,7 +304,7 @@ namespace {
 
 // Reads a source from `offset` to its end in pieces; `visit` returns false to stop.
 template <class Visit>
-pst::Result<void> scan(const WrapperSource& source, std::uint64_t offset, Visit visit)
+pst::Result<void> scan(const pst::ByteSource& source, std::uint64_t offset, Visit visit)
 {
     std::vector<std::uint8_t> piece;
     while (offset < source.size()) {
@@ -320,7 +320,7 @@ pst::Result<void> scan(const WrapperSource& source, std::uint64_t offset, Visit 
 
 // Where the body of the entity whose headers begin at `offset` begins: after
 // the first empty line.
-pst::Result<std::uint64_t> bodyStart(const WrapperSource& source, std::uint64_t offset)
+pst::Result<std::uint64_t> bodyStart(const pst::ByteSource& source, std::uint64_t offset)
 {
     std::uint64_t found = source.size();
     bool lineStart = true;
@@ -352,7 +352,7 @@ pst::Result<std::uint64_t> bodyStart(const WrapperSource& source, std::uint64_t 
 // Where the content that begins at `start` ends: before the line break of
 // the first line that begins with "--" and the boundary; the source's end
 // without a boundary.
-pst::Result<std::uint64_t> contentEnd(const WrapperSource& source, std::uint64_t start, const std::string& boundary)
+pst::Result<std::uint64_t> contentEnd(const pst::ByteSource& source, std::uint64_t start, const std::string& boundary)
 {
     if (boundary.empty())
         return source.size();
@@ -389,7 +389,7 @@ pst::Result<std::uint64_t> contentEnd(const WrapperSource& source, std::uint64_t
 
 pst::Result<void> SignedMessage::writeMessage(const Part& part, const Sink& sink) const
 {
-    const WrapperSource& source = *part.layer->source;
+    const pst::ByteSource& source = *part.layer->source;
     auto* object = static_cast<GMimeObject*>(part.object);
     std::uint64_t start = 0;
     GMimeHeaderList* own = g_mime_object_get_header_list(object);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "mailhost/smime/WrapperSource.h"
+#include "mailhost/pst/bytes/ByteSource.h"
+#include "mailhost/pst/bytes/SpanReader.h"
 
 #include <QString>
 
@@ -33,7 +34,7 @@ class SignedMessage {
 public:
     // Nothing when the bytes are no signed message (encrypted mail, anything
     // that does not parse) or when they break a limit.
-    static std::shared_ptr<const SignedMessage> open(std::shared_ptr<const WrapperSource> wrapper,
+    static std::shared_ptr<const SignedMessage> open(std::shared_ptr<const pst::ByteSource> wrapper,
                                                      const Limits& limits = {});
 
     SignedMessage(const SignedMessage&) = delete;

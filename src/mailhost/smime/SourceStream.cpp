@@ -106,7 +106,7 @@ bool HeldTextScanner::feed(const char* data, std::size_t size)
 namespace {
 
 struct SourceStreamState {
-    std::shared_ptr<const WrapperSource> source;
+    std::shared_ptr<const pst::ByteSource> source;
     std::shared_ptr<HeldTextScanner> scanner;
     std::uint64_t scanned = 0; // the scanner has seen the bytes before this offset
     std::optional<pst::Error> error;
@@ -223,7 +223,7 @@ gint64 streamLength(GMimeStream* stream)
     return endOf(stream) - stream->bound_start;
 }
 
-GMimeStream* newStream(std::shared_ptr<const WrapperSource> source, std::shared_ptr<HeldTextScanner> scanner,
+GMimeStream* newStream(std::shared_ptr<const pst::ByteSource> source, std::shared_ptr<HeldTextScanner> scanner,
                        gint64 start, gint64 end)
 {
     auto* stream = static_cast<ParcelonSourceStream*>(g_object_new(parcelon_source_stream_get_type(), nullptr));
@@ -245,7 +245,7 @@ void streamFinalize(GObject* object)
 
 } // namespace
 
-GMimeStream* newSourceStream(std::shared_ptr<const WrapperSource> source, std::shared_ptr<HeldTextScanner> scanner)
+GMimeStream* newSourceStream(std::shared_ptr<const pst::ByteSource> source, std::shared_ptr<HeldTextScanner> scanner)
 {
     return newStream(std::move(source), std::move(scanner), 0, -1);
 }

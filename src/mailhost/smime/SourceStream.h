@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailhost/smime/WrapperSource.h"
+#include "mailhost/pst/bytes/ByteSource.h"
 
 #include <gmime/gmime.h>
 
@@ -50,10 +50,10 @@ private:
     bool m_broken = false;
 };
 
-// A GMime stream over a wrapper source. GMime's offsets are offsets into
+// A GMime stream over the bytes of a wrapper. GMime's offsets are offsets into
 // the source. A stream made with a scanner feeds it everything it reads in
 // order and reads nothing more once the scanner reports a broken limit.
-GMimeStream* newSourceStream(std::shared_ptr<const WrapperSource> source,
+GMimeStream* newSourceStream(std::shared_ptr<const pst::ByteSource> source,
                              std::shared_ptr<HeldTextScanner> scanner = nullptr);
 
 // The error of the last failed read of a source stream, if any.

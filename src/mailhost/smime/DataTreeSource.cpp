@@ -1,34 +1,13 @@
-#include "mailhost/smime/WrapperSource.h"
+#include "mailhost/smime/DataTreeSource.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace parcelon::smime {
 
-namespace {
-
-pst::Error outside(std::uint64_t offset, std::size_t count, std::uint64_t size)
-{
-    return pst::corrupt(QStringLiteral("%1 bytes at offset %2 were asked of a wrapper of %3 bytes")
-                            .arg(count)
-                            .arg(offset)
-                            .arg(size));
-}
-
-} // namespace
-
-pst::Result<void> MemoryWrapperSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
-{
-    if (offset > m_bytes.size() || buffer.size() > m_bytes.size() - offset)
-        return outside(offset, buffer.size(), m_bytes.size());
-    if (!buffer.empty())
-        std::memcpy(buffer.data(), m_bytes.data() + offset, buffer.size());
-    return {};
-}
-
-DataTreeWrapperSource::DataTreeWrapperSource(std::shared_ptr<const void> keepAlive, const pst::Blocks& blocks,
-                                             pst::DataTree tree)
-    : m_keepAlive(std::move(keepAlive)), m_blocks(blocks), m_tree(std::move(tree))
+DataTreeSource::DataTreeSource(std::shared_ptr<const void> keepAlive, const pst::Blocks& blocks, pst::DataTree tree,
+                               QString name)
+    : m_keepAlive(std::move(keepAlive)), m_blocks(blocks), m_tree(std::move(tree)), m_name(std::move(name))
 {
     std::uint64_t start = 0;
     m_starts.reserve(m_tree.leaves().size());
@@ -38,7 +17,7 @@ DataTreeWrapperSource::DataTreeWrapperSource(std::shared_ptr<const void> keepAli
     }
 }
 
-pst::Result<void> DataTreeWrapperSource::load(std::size_t leaf) const
+pst::Result<void> DataTreeSource::load(std::size_t leaf) const
 {
     if (leaf == m_loaded)
         return {};
@@ -55,10 +34,14 @@ pst::Result<void> DataTreeWrapperSource::load(std::size_t leaf) const
     return {};
 }
 
-pst::Result<void> DataTreeWrapperSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
+pst::Result<void> DataTreeSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
 {
     if (offset > size() || buffer.size() > size() - offset)
-        return outside(offset, buffer.size(), size());
+        return pst::corrupt(QStringLiteral("%1: %2 bytes at offset %3 were asked of %4")
+                                .arg(m_name)
+                                .arg(buffer.size())
+                                .arg(offset)
+                                .arg(size()));
     std::size_t done = 0;
     while (done < buffer.size()) {
         const std::uint64_t at = offset + done;
