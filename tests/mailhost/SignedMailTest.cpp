@@ -284,7 +284,7 @@ TEST(SignedWrapper, HostileNestingHeadersAndPreamblesAreRefused)
 {
     const QByteArray top = "Content-Type: multipart/signed; boundary=s\r\n\r\n--s\r\n";
     QByteArray deep = top;
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < 300; ++i)
         deep += "Content-Type: multipart/mixed; boundary=n" + QByteArray::number(i) + "\r\n\r\n--n" + QByteArray::number(i) + "\r\n";
     EXPECT_FALSE(openBytes(deep));
 
@@ -297,8 +297,8 @@ TEST(SignedWrapper, HostileNestingHeadersAndPreamblesAreRefused)
     // Text the parser holds in memory: each is refused past the limit and
     // opens within it.
     smime::Limits tight;
-    tight.headerBytes = 64 * 1024;
-    const QByteArray big(200 * 1024, 'h');
+    tight.headerBytes = 16 * 1024;
+    const QByteArray big(48 * 1024, 'h');
     const QByteArray folded = "X-Folded: a\r\n" + QByteArray(big.size() / 4, ' ').replace(" ", " b\r\n");
     const QByteArray preamble = "Content-Type: multipart/signed; boundary=s\r\n\r\n" + big + "\r\n--s\r\n";
     const QByteArray attached = "Content-Type: message/rfc822\r\n\r\nSubject: x\r\nX-Long: " + big + "\r\n\r\nbody\r\n--s\r\n";
