@@ -48,6 +48,7 @@ Result<BTrees::Page> BTrees::readPage(Tree tree, const BlockRef& ref, int expect
     auto shape = checkBTreePage(f, page.bytes, static_cast<std::uint8_t>(tree), ref.ib, ref.bid);
     if (!shape)
         return fail(shape.error().description());
+    page.bid = shape->bid;
     page.count = shape->count;
     page.entrySize = shape->entrySize;
     page.level = shape->level;
@@ -81,6 +82,17 @@ Result<const BTrees::Page*> BTrees::page(Tree tree, const BlockRef& ref, int exp
 std::uint64_t BTrees::key(const Page& page, unsigned index) const
 {
     return btreeKey(m_header.format, page.bytes, BTreePage{0, page.count, page.entrySize, page.level}, page.nodes, index);
+}
+
+Error BTrees::pageElsewhere(Tree tree, const BlockRef& ref, const Page& found) const
+{
+    return corrupt(QStringLiteral("%1: %2 page %3 at offset %4 is damaged (it holds page %5 of other keys)")
+                       .arg(m_source.name(), treeName(tree == Tree::Nodes), hex(ref.bid), hex(ref.ib), hex(found.bid)));
+}
+
+bool BTrees::fits(const Page& page, const BlockRef& ref, std::uint64_t lo, std::uint64_t hi) const
+{
+    return page.bid == ref.bid || page.count == 0 || (key(page, 0) >= lo && key(page, page.count - 1) <= hi);
 }
 
 BlockRef BTrees::childRef(const Page& page, unsigned index) const
@@ -117,8 +129,11 @@ Result<std::optional<Entry>> BTrees::find(Tree tree, std::uint64_t searched) con
 {
     BlockRef ref = tree == Tree::Nodes ? m_header.nodeBTree : m_header.blockBTree;
     int level = -1;
+    std::uint64_t lo = 0, hi = kNoKey; // the keys the page at `ref` covers
     for (int depth = 0; depth <= kMaxLevel; ++depth) {
         auto got = page(tree, ref, level);
+        if (got && !fits(**got, ref, lo, hi))
+            got = pageElsewhere(tree, ref, **got);
         if (!got)
             return recover<Entry>(tree, searched, got.error());
         const Page& p = **got;
@@ -142,6 +157,9 @@ Result<std::optional<Entry>> BTrees::find(Tree tree, std::uint64_t searched) con
             else
                 return std::optional<Entry>(blockEntry(p, i));
         }
+        if (i + 1 < p.count)
+            hi = key(p, i + 1) - 1;
+        lo = key(p, i);
         ref = childRef(p, i);
         level = static_cast<int>(p.level) - 1;
     }
@@ -202,6 +220,8 @@ Result<void> BTrees::walkNodes(const BlockRef& ref, int level, int depth, std::u
     if (depth > kMaxLevel)
         return corrupt(QStringLiteral("%1: the node B-tree is deeper than %2 levels").arg(m_source.name()).arg(kMaxLevel));
     auto got = page(Tree::Nodes, ref, level);
+    if (got && !fits(**got, ref, lo, hi))
+        got = pageElsewhere(Tree::Nodes, ref, **got);
     if (!got)
         return recoverNodes(lo, hi, got.error(), visit, stop);
     // Copy what is needed: the cache may drop this page during the recursion.
@@ -234,12 +254,11 @@ Result<void> BTrees::recoverNodes(std::uint64_t lo, std::uint64_t hi, const Erro
         else
             tooMany = true;
     });
-    if (!scanned || tooMany || leaves.empty())
+    if (!scanned || tooMany)
         return damage;
     std::sort(leaves.begin(), leaves.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     // Key windows of a bounded number of leaves each; within a window the
     // entry of the page with the highest id wins.
-    bool found = false;
     std::uint64_t from = lo;
     for (std::size_t w = 0; w < leaves.size() && !stop; w += kWindowLeaves) {
         const std::size_t nextWindow = w + kWindowLeaves;
@@ -265,7 +284,6 @@ Result<void> BTrees::recoverNodes(std::uint64_t lo, std::uint64_t hi, const Erro
             }
         }
         for (const auto& [k, entry] : entries) {
-            found = true;
             if (!visit(entry.second)) {
                 stop = true;
                 break;
@@ -275,8 +293,6 @@ Result<void> BTrees::recoverNodes(std::uint64_t lo, std::uint64_t hi, const Erro
             break;
         from = to + 1;
     }
-    if (!found)
-        return damage;
     return {};
 }
 

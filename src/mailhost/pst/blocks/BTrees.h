@@ -49,7 +49,8 @@ public:
     Result<std::optional<NodeEntry>> findNode(Nid nid) const;
     Result<std::optional<BlockEntry>> findBlock(std::uint64_t bid) const;
 
-    // Visits every node entry in id order; stops early when `visit` returns false.
+    // Visits every node entry in id order; stops early when `visit` returns
+    // false. What a damaged page held and the scan cannot find is left out.
     Result<void> forEachNode(const std::function<bool(const NodeEntry&)>& visit) const;
 
 private:
@@ -57,6 +58,7 @@ private:
 
     struct Page {
         std::vector<std::uint8_t> bytes;
+        std::uint64_t bid = 0; // the page's own id
         unsigned count = 0;
         unsigned entrySize = 0;
         unsigned level = 0;
@@ -79,6 +81,10 @@ private:
     BlockEntry blockEntry(const Page& page, unsigned index) const;
     std::uint64_t key(const Page& page, unsigned index) const;
     BlockRef childRef(const Page& page, unsigned index) const;
+    // A page named by another id than its own is only taken where its keys
+    // lie in the range its parent gives.
+    bool fits(const Page& page, const BlockRef& ref, std::uint64_t lo, std::uint64_t hi) const;
+    Error pageElsewhere(Tree tree, const BlockRef& ref, const Page& found) const;
 
     const ByteSource& m_source;
     Header m_header;
