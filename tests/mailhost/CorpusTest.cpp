@@ -3,6 +3,7 @@
 
 #include "StoreWalk.h"
 #include "mailhost/model/Registry.h"
+#include "mailhost/pst/blocks/Header.h"
 #include "mailhost/pst/bytes/ByteSource.h"
 #include "testsupport/TestPaths.h"
 
