@@ -230,3 +230,28 @@ TEST(CutShort, AFileCutShortIsReadAsFarAsItGoes)
         EXPECT_TRUE(QDir(out.path()).isEmpty()) << "a failed save left a file behind";
     }
 }
+
+TEST_F(Salvage, ALeafIndexOverItsBoundReadsTheFileAgain)
+{
+    PstSurgery surgery(readFile(m_path));
+    zero(surgery, surgery.header().nodeBTree.ib, surgery.format().pageSize());
+    const QByteArray& bytes = surgery.bytes();
+    pst::MemorySource source(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), u"damaged.pst"_s);
+    auto header = pst::Header::read(source);
+    ASSERT_TRUE(header.ok());
+    // Room for one leaf: every question reads the file again.
+    const pst::BTrees small(source, *header, std::make_shared<pst::LeafScan>(*header, 64));
+    const pst::BTrees large(source, *header);
+    std::vector<pst::NodeEntry> intact, fromLarge;
+    ASSERT_TRUE(m_store->trees().forEachNode([&](const pst::NodeEntry& e) { intact.push_back(e); return true; }).ok());
+    ASSERT_GT(intact.size(), 40u);
+    ASSERT_TRUE(large.forEachNode([&](const pst::NodeEntry& e) { fromLarge.push_back(e); return true; }).ok());
+    ASSERT_EQ(fromLarge.size(), intact.size());
+    for (std::size_t i = 0; i < intact.size(); i += 7) {
+        auto found = small.findNode(intact[i].nid);
+        ASSERT_TRUE(found.ok()) << found.error().description().toStdString();
+        ASSERT_TRUE(found->has_value());
+        EXPECT_EQ((*found)->bidData, intact[i].bidData);
+        EXPECT_EQ(fromLarge[i].bidData, intact[i].bidData);
+    }
+}

@@ -17,6 +17,9 @@ constexpr std::size_t kCacheBytes = 1024 * 1024;
 // node B-tree is walked from the scan.
 constexpr std::size_t kWindowLeaves = 2048;
 constexpr std::uint64_t kNoKey = ~std::uint64_t(0);
+// More leaf pages than this claiming one key is no file's history but a
+// hostile structure: the highest ids are looked at, no more.
+constexpr std::size_t kMaxClaims = 1024;
 
 QString treeName(bool nodes)
 {
@@ -173,16 +176,20 @@ Result<std::optional<Entry>> BTrees::recover(Tree tree, std::uint64_t searched, 
 {
     if (damage.kind() != ErrorKind::Corrupt)
         return damage;
-    std::optional<Entry> best;
-    std::uint64_t bestBid = 0;
+    // The leaves that claim the key, highest id first; the first that holds it wins.
+    std::vector<LeafScan::Leaf> leaves;
     auto scanned = m_scan->forLeaves(m_source, tree == Tree::Nodes, searched, searched, [&](const LeafScan::Leaf& leaf) {
-        if (best && leaf.bid <= bestBid)
-            return;
+        if (leaves.size() < kMaxClaims)
+            leaves.push_back(leaf);
+    });
+    std::sort(leaves.begin(), leaves.end(), [](const auto& a, const auto& b) { return a.bid > b.bid; });
+    std::optional<Entry> best;
+    for (const LeafScan::Leaf& leaf : leaves) {
         auto got = page(tree, {leaf.bid, leaf.ib}, 0);
         if (!got)
-            return;
+            continue;
         const Page& p = **got;
-        for (unsigned lo = 0, hi = p.count; lo < hi;) {
+        for (unsigned lo = 0, hi = p.count; lo < hi && !best;) {
             const unsigned mid = (lo + hi) / 2;
             const std::uint64_t k = key(p, mid);
             if (k == searched) {
@@ -190,15 +197,15 @@ Result<std::optional<Entry>> BTrees::recover(Tree tree, std::uint64_t searched, 
                     best = nodeEntry(p, mid);
                 else
                     best = blockEntry(p, mid);
-                bestBid = leaf.bid;
-                break;
-            }
-            if (k < searched)
+            } else if (k < searched) {
                 lo = mid + 1;
-            else
+            } else {
                 hi = mid;
+            }
         }
-    });
+        if (best)
+            break;
+    }
     if (!scanned || !best)
         return damage;
     return best;

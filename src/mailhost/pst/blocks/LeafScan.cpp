@@ -11,6 +11,9 @@ namespace {
 // Deeper trees than this do not occur: a 64 GB file needs 5 levels.
 constexpr unsigned kMaxLevel = 8;
 constexpr std::size_t kChunkBytes = 1024 * 1024;
+// Where the index would outgrow its bound, each question reads the file again,
+// a bounded number of times.
+constexpr int kMaxRescans = 64;
 
 // Allocation maps of 512-byte-page files: one every section, one bit per 64 bytes.
 constexpr std::uint64_t kFirstAMap = 0x4400;
@@ -186,6 +189,11 @@ Result<void> LeafScan::forLeaves(const ByteSource& source, bool nodes, std::uint
         for (const Leaf& leaf : chosen)
             visit(leaf);
         return {};
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (++m_rescans > kMaxRescans)
+            return corrupt(QStringLiteral("%1: too many damaged B-tree pages to search the file for each").arg(source.name()));
     }
     return scan(source, [&](bool n, const Leaf& leaf) {
         if (n == nodes && meets(leaf))

@@ -59,6 +59,7 @@ private:
     mutable std::mutex m_mutex;
     mutable bool m_done = false;
     mutable bool m_overflow = false;
+    mutable int m_rescans = 0;
     // Per tree (0 blocks, 1 nodes): leaves by lowest key, and the highest
     // key of any leaf up to each place.
     mutable std::array<std::vector<Leaf>, 2> m_leaves;
