@@ -127,7 +127,7 @@ protected:
 
 TEST_F(Salvage, RootsAndPagesThatCheckOutAreUsedWhateverNamesThem)
 {
-    const pst::Format& f = PstSurgery(readFile(m_path)).format();
+    const pst::Format f = PstSurgery(readFile(m_path)).format();
     const std::size_t id = f.idSize();
     const std::uint64_t nbtBid = f.ansi() ? 184 : 216, bbtBid = f.ansi() ? 192 : 232;
     for (int variant = 0; variant < 4; ++variant) {
