@@ -119,10 +119,14 @@ Result<void> LeafScan::scan(const ByteSource& source, const std::function<void(b
             }
             if (type != 0x80 && type != 0x81)
                 continue;
-            if (!amap.empty()) {
+            if (type == 0x81 && !amap.empty()) {
+                // Free space: a page of an earlier state of the node tree,
+                // which may name nodes since deleted or changed. (An earlier
+                // page of the block tree is kept: a block id is never used
+                // again, and each block read checks its own id and CRC.)
                 const std::uint64_t slot = (ib - amapStart) / 64;
                 if (slot / 8 < amap.size() && (amap[slot / 8] & (0x80 >> (slot % 8))) == 0)
-                    continue; // free space: a page of an earlier state of the tree
+                    continue;
             }
             auto page = checkBTreePage(f, bytes, type, ib, 0);
             if (!page || page->level != 0 || page->count == 0)

@@ -32,8 +32,8 @@ std::uint64_t btreeKey(const Format& format, Bytes page, const BTreePage& shape,
 // The leaf pages of both B-trees that check out wherever they lie in the
 // file, found by reading every page-aligned position once, when first
 // asked for. What a damaged B-tree page held is looked for among them.
-// Pages in space the allocation maps mark free are left out where the
-// header says the maps are valid. The index holds at most `maxIndexBytes`;
+// Node-tree pages in space the allocation maps mark free are left out where
+// the header says the maps are valid. The index holds at most `maxIndexBytes`;
 // for a file with more leaf pages than that, each question reads the file
 // again. Safe to share between the readers of one file.
 class LeafScan {

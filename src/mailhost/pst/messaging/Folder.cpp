@@ -19,11 +19,14 @@ Result<Folder> Folder::open(const Store& store, Nid nid, const QString& what)
     folder.m_nid = nid;
     folder.m_what = what;
     auto node = store.node(nid);
-    if (!node)
-        return node.error().context(what);
-    auto pc = store.properties(*node, what);
-    if (!pc)
+    auto pc = node ? store.properties(*node, what) : Result<PropertyContext>(node.error().context(what));
+    if (!pc) {
+        // A folder's own node holds only its name: damage to it costs the
+        // name, and its subfolders and messages are still found.
+        if (pc.error().kind() == ErrorKind::Corrupt)
+            return folder;
         return pc.error();
+    }
     folder.m_displayName = store.string(*pc, PropId::DisplayName);
     return folder;
 }

@@ -136,8 +136,14 @@ Result<void> Store::readMessageStore()
         auto byName = findIpmSubtreeByName();
         m_ipmSubtree = byName ? *byName : WellKnownNid::IpmSubtree;
     }
-    if (auto r = node(m_ipmSubtree); !r)
-        return r.error().context(QStringLiteral("%1: the folder that holds the mail cannot be found").arg(path()));
+    if (auto r = node(m_ipmSubtree); !r) {
+        // Where the node B-tree still gives nodes, the top folder's damaged
+        // entry costs no more than itself: its folders name it as parent.
+        bool any = false;
+        const bool readable = m_trees->forEachNode([&](const NodeEntry&) { return !(any = true); }).ok() && any;
+        if (r.error().kind() != ErrorKind::Corrupt || !readable)
+            return r.error().context(QStringLiteral("%1: the folder that holds the mail cannot be found").arg(path()));
+    }
     return {};
 }
 
