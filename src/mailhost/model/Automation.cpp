@@ -91,9 +91,8 @@ std::shared_ptr<MountedStore> mount(std::shared_ptr<pst::Store> opened)
 {
     auto store = std::make_shared<MountedStore>();
     store->store = std::move(opened);
-    if (auto second = store->store->source().duplicate())
-        if (auto ahead = pst::Store::open(std::move(second)))
-            store->prefetcher = std::make_unique<Prefetcher>(std::move(ahead).value());
+    if (auto ahead = store->store->openAgain())
+        store->prefetcher = std::make_unique<Prefetcher>(std::move(ahead).value());
     return store;
 }
 
