@@ -120,13 +120,14 @@ protected:
     QString path(const QString& name) const
     {
         const QString kept = qEnvironmentVariable("PARCELON_HOSTILE_DIR");
-        return (kept.isEmpty() ? m_dir.path() : kept) + u'/' + name;
+        const QString file = (kept.isEmpty() ? m_dir.path() : kept) + u'/' + name;
+        QFile::remove(file);
+        return file;
     }
 
     QString generate(const pstgen::Description& d, const QString& name) const
     {
         const QString file = path(u"generated-"_s + name);
-        QFile::remove(file);
         EXPECT_TRUE(pstgen::PstWriter::write(d, file).ok());
         return file;
     }
@@ -210,6 +211,50 @@ TEST_F(Hostile, AttachedMessagesSharedAtEveryLevelStopAtTheBudget)
     for (const QJsonObject& a : d.attachments)
         EXPECT_TRUE(a.value(u"error"_s).toString().contains(u"the message would be saved with more than"_s))
             << qPrintable(a.value(u"error"_s).toString());
+    EXPECT_EQ(d.files, 0);
+}
+
+// An attached message whose 300 attachments all refer to the bytes of one
+// 1 MB attachment.
+TEST_F(Hostile, AValueReferredToAgainAndAgainStopsAtTheBudget)
+{
+    std::vector<pstgen::Attachment> attachments{random(u"big.bin"_s, 1000000)};
+    for (int i = 2; i <= 300; ++i)
+        attachments.push_back(random(u"small%1.bin"_s.arg(i), 5000, i));
+    const QString generated = generate(
+        description({folder(u"Inbox"_s, {message(u"Outer"_s, {embedded(message(u"Inner"_s, std::move(attachments)))})})}),
+        u"shared-value.pst"_s);
+
+    PstSurgery surgery(readFile(generated));
+    auto store = pst::Store::open(generated);
+    ASSERT_TRUE(store.ok());
+    const pst::Nid inbox = childNamed(**store, (*store)->ipmSubtree(), u"Inbox"_s);
+    auto messages = pst::Folder::open(**store, inbox, u"Inbox"_s)->messages();
+    ASSERT_TRUE(messages.ok() && messages->size() == 1);
+    const auto attachmentsOf = [&](std::uint64_t subnodes) {
+        std::vector<PstSurgery::Subnode> found;
+        for (const auto& s : surgery.subnodes(subnodes))
+            if ((s.nid & 0x1F) == 0x05)
+                found.push_back(s);
+        return found;
+    };
+    const auto outer = attachmentsOf(surgery.node(messages->front()).bidSub);
+    ASSERT_EQ(outer.size(), 1u);
+    const auto inner = attachmentsOf(surgery.subnodes(outer[0].bidSub).at(0).bidSub);
+    ASSERT_EQ(inner.size(), 300u);
+    std::uint64_t big = 0;
+    for (const auto& a : inner)
+        for (const auto& value : surgery.subnodes(a.bidSub))
+            if (value.bidData & 2) // the one stored in more than one block
+                big = value.bidData;
+    ASSERT_NE(big, 0u);
+    for (const auto& a : inner)
+        for (const auto& value : surgery.subnodes(a.bidSub))
+            surgery.setSubnode(a.bidSub, value.nid, big, value.bidSub);
+    const Dump d = run(surgery.save(path(u"shared-value.pst"_s)));
+    ASSERT_EQ(d.attachments.size(), 1u);
+    EXPECT_TRUE(d.attachments[0].value(u"error"_s).toString().contains(u"values that the file stores once"_s))
+        << qPrintable(d.attachments[0].value(u"error"_s).toString());
     EXPECT_EQ(d.files, 0);
 }
 

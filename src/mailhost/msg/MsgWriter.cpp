@@ -218,6 +218,17 @@ Result<void> MsgWriter::countAttachedMessage(const QString& what)
     return {};
 }
 
+Result<void> MsgWriter::countValue(const pst::ValueLocation& value, const QString& what)
+{
+    if (!value.tree || value.tree->rootBid() == 0 || m_values.insert(value.tree->rootBid()).second)
+        return {};
+    m_repeatedBytes += value.size();
+    if (m_repeatedBytes > kMaxRepeatedBytes)
+        return pst::corrupt(u"%1: the message would be saved with more than %2 MB of values that the file stores once "
+                            u"and refers to again and again"_s.arg(what).arg(kMaxRepeatedBytes / (1024 * 1024)));
+    return {};
+}
+
 Result<void> MsgWriter::writeMessage(const pst::Message& message, EntryId storage, int depth)
 {
     std::uint32_t recipients = 0;
@@ -351,6 +362,8 @@ Result<void> MsgWriter::copyStorage(const pst::Attachment& attachment, EntryId t
     pst::ValueLocation location;
     location.tree = std::move(tree).value();
     const QString what = u"%1, its OLE object"_s.arg(attachment.what());
+    if (auto r = countValue(location, what); !r)
+        return r;
     const ValueSource source(m_blocks, std::move(location), what);
     auto reader = CompoundFileReader::open(source);
     if (!reader)
@@ -407,6 +420,8 @@ Result<void> MsgWriter::writeProperty(EntryId storage, std::uint32_t tag, const 
     auto location = store.locate(value);
     if (!location)
         return within(location.error(), what);
+    if (auto r = countValue(*location, what); !r)
+        return r;
     if (multipleVariable(type))
         return writeMultipleValues(storage, tag, *location, properties, what);
 

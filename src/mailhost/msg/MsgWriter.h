@@ -4,6 +4,8 @@
 #include "mailhost/msg/Output.h"
 #include "mailhost/pst/messaging/Message.h"
 
+#include <unordered_set>
+
 namespace parcelon::msg {
 
 // Writes a message as a standalone .msg file: its properties, recipients
@@ -19,6 +21,9 @@ public:
     // otherwise write without end.
     static constexpr std::uint32_t kMaxAttachedMessages = 4096;
     static constexpr std::uint32_t kMaxStreams = 100000;
+    // Bytes of values written again because the file stores them once and
+    // refers to them more than once within the message.
+    static constexpr std::uint64_t kMaxRepeatedBytes = 256 * 1024 * 1024;
 
     static pst::Result<void> write(const pst::Message& message, const Output& output);
 
@@ -40,11 +45,14 @@ private:
     // Counts a stream or attached message against the budgets above.
     pst::Result<void> countStream(const QString& what);
     pst::Result<void> countAttachedMessage(const QString& what);
+    pst::Result<void> countValue(const pst::ValueLocation& value, const QString& what);
 
     CompoundFileWriter& m_file;
     const pst::Blocks& m_blocks;
     std::uint32_t m_streams = 0;
     std::uint32_t m_attachedMessages = 0;
+    std::unordered_set<std::uint64_t> m_values; // the data trees written, by their first block
+    std::uint64_t m_repeatedBytes = 0;
 };
 
 } // namespace parcelon::msg
