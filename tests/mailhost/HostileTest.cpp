@@ -316,6 +316,26 @@ TEST_F(Hostile, FoldersListedUnderSeveralFoldersAreWalkedOnce)
     EXPECT_EQ(d.files, kLevels);
 }
 
+// The top folder names a folder below it as its parent, and that folder
+// lists it: the tree leads back to where it began, and is walked once.
+TEST_F(Hostile, ATreeLeadingBackToItsTopIsWalkedOnce)
+{
+    const QString generated = generate(
+        description({folder(u"A"_s, {message(u"in A"_s, {text(u"a.txt"_s, "a")})}, {folder(u"B"_s, {})})}), u"loop.pst"_s);
+    PstSurgery surgery(readFile(generated));
+    auto store = pst::Store::open(generated);
+    ASSERT_TRUE(store.ok());
+    const pst::Nid top = (*store)->ipmSubtree();
+    const pst::Nid a = childNamed(**store, top, u"A"_s);
+    const pst::Nid b = childNamed(**store, a, u"B"_s);
+    surgery.setParent(top, a);
+    ASSERT_GE(surgery.replace(u32(b), u32(top), surgery.node(tableOf(a, 0x0D)).bidData), 1);
+    const Dump d = run(surgery.save(path(u"loop.pst"_s)));
+    ASSERT_EQ(d.attachments.size(), 1u);
+    EXPECT_EQ(d.attachments[0].value(u"fileName"_s).toString(), u"a.txt"_s);
+    EXPECT_EQ(d.files, 1);
+}
+
 // One message listed 420 times in its folder's contents table.
 TEST_F(Hostile, AMessageListedManyTimesCountsOnce)
 {

@@ -107,6 +107,13 @@ void PstSurgery::setNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t
     fixPageChecksum(place.pageOffset);
 }
 
+void PstSurgery::setParent(std::uint32_t nid, std::uint32_t parent)
+{
+    const EntryPlace place = nodeEntry(nid);
+    setUint(place.entryOffset + 3 * format().idSize(), parent, 4);
+    fixPageChecksum(place.pageOffset);
+}
+
 pst::BlockEntry PstSurgery::block(std::uint64_t bid) const
 {
     const std::size_t id = format().idSize();

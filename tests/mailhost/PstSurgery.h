@@ -47,6 +47,7 @@ public:
     // A node as its B-tree entry gives it, and a new data and subnode block for it.
     pst::NodeEntry node(std::uint32_t nid) const;
     void setNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub);
+    void setParent(std::uint32_t nid, std::uint32_t parent);
 
     // The block with id `bid`, and the one whose bytes hold file offset `offset`.
     pst::BlockEntry block(std::uint64_t bid) const;
