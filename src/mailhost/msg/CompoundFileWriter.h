@@ -8,6 +8,7 @@
 #include <array>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <unordered_map>
@@ -115,7 +116,7 @@ private:
                                      std::uint32_t firstDifat, std::uint32_t difatSectors) const;
 
     Output m_output;
-    std::vector<Entry> m_entries;
+    std::deque<Entry> m_entries; // grows without copying what it holds
     std::unordered_multimap<std::size_t, EntryId> m_names; // entries by hash of parent and upper-cased name
     ChainTable m_fat;
     ChainTable m_miniFat;
