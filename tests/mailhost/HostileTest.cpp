@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -46,13 +48,14 @@ constexpr long kMaxResidentKiB = 64 * 1024;
 #endif
 constexpr double kWallFactor = 6;
 
-long residentKiB(pid_t pid)
+// The most resident memory the process has had since it started its program.
+long peakResidentKiB(pid_t pid)
 {
     QFile status(u"/proc/%1/status"_s.arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
+        if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return 0;
 }
@@ -72,6 +75,10 @@ Dump dump(const QString& pst, const QString& outputDir)
     const QString log = outputDir + u"/../dump.jsonl"_s;
     const QByteArray program = QByteArrayLiteral(PARCELON_PSTDUMP);
     const QByteArray file = pst.toLocal8Bit(), out = outputDir.toLocal8Bit(), logPath = log.toLocal8Bit();
+    // The child's memory counts from its exec, which closes this pipe: the
+    // forked copy of this process is not pstdump's.
+    int started[2];
+    EXPECT_EQ(pipe2(started, O_CLOEXEC), 0);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -81,23 +88,28 @@ Dump dump(const QString& pst, const QString& outputDir)
         execv(argv[0], const_cast<char* const*>(argv));
         _exit(127);
     }
+    close(started[1]);
+    char byte = 0;
+    while (read(started[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(started[0]);
     int status = 0;
     rusage usage{};
     bool killed = false;
     for (;;) {
+        result.peakKiB = std::max(result.peakKiB, peakResidentKiB(pid));
         const pid_t done = wait4(pid, &status, WNOHANG, &usage);
         if (done == pid)
             break;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!killed && (wall > kSeconds * kWallFactor || residentKiB(pid) > kMaxResidentKiB)) {
+        if (!killed && (wall > kSeconds * kWallFactor || result.peakKiB > kMaxResidentKiB)) {
             kill(pid, SIGKILL);
             killed = true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     result.seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    result.peakKiB = usage.ru_maxrss;
     result.finished = !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0 && result.seconds <= kSeconds
                       && result.peakKiB <= kMaxResidentKiB;
     QFile lines(log);
@@ -106,7 +118,7 @@ Dump dump(const QString& pst, const QString& outputDir)
             if (const QJsonObject o = QJsonDocument::fromJson(line).object(); o.value(u"type"_s) == u"attachment"_s)
                 result.attachments.push_back(o);
     result.files = static_cast<int>(QDir(outputDir).entryList(QDir::Files).size());
-    std::printf("%s: %.2f s of processor time, %ld KiB resident at most, %zu attachments, %d files%s\n", qPrintable(QFileInfo(pst).fileName()),
+    std::printf("%s: %.2f s of processor time, %ld KiB resident at most (as last seen), %zu attachments, %d files%s\n", qPrintable(QFileInfo(pst).fileName()),
                 result.seconds, result.peakKiB, result.attachments.size(), result.files, killed ? " (killed)" : "");
     return result;
 }
