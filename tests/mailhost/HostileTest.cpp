@@ -4,7 +4,7 @@
 // finish within a limit of processor time and of resident memory.
 
 #include "Mailboxes.h"
-#include "PstSurgery.h"
+#include "testsupport/PstSurgery.h"
 #include "mailhost/msg/MsgWriter.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
@@ -39,7 +39,7 @@ namespace {
 
 // The limits on processor time and resident memory; a process still running
 // after several times its time (a busy machine) is killed.
-#ifdef PARCELON_SANITIZE_BUILD
+#ifdef PARCELON_SANITIZED
 constexpr double kSeconds = 120;
 constexpr long kMaxResidentKiB = 1024 * 1024;
 #else
@@ -73,7 +73,7 @@ Dump dump(const QString& pst, const QString& outputDir)
 {
     Dump result;
     const QString log = outputDir + u"/../dump.jsonl"_s;
-    const QByteArray program = QByteArrayLiteral(PARCELON_PSTDUMP);
+    const QByteArray program = (runtimeDir() + u"/pstdump"_s).toLocal8Bit();
     const QByteArray file = pst.toLocal8Bit(), out = outputDir.toLocal8Bit(), logPath = log.toLocal8Bit();
     // The child's memory counts from its exec, which closes this pipe: the
     // forked copy of this process is not pstdump's.
