@@ -44,42 +44,77 @@ QString targetFor(Form1& form, const QString& folder, const QString& fileName)
     return CollapseBackslashes(SetNewAttachnentName(form.desktop(), folder + kSeparator + fittingFileName(fileName)));
 }
 
-} // namespace
-
-void GetMailItems(Form1& form, const std::shared_ptr<Folder>& folder)
+// The items of subfolder `i` of `folder`, with every attachment of each mail
+// message saved.
+void saveItems(Form1& form, Steps& steps, const std::shared_ptr<Folder>& folder, std::int64_t i)
 {
-    Steps steps(Location::GetMailItems, form.desktop());
-    if (steps.test(100, [&] { return skipsSubfolders(required(folder)->Name()); }))
-        return;
-    steps.forCount(102, 154, [&] { return required(folder)->Folders()->count(); }, [&](std::int64_t i) {
-        steps.run(104, [] { yieldToWindowSystem(); });
-        steps.run(106, [&] { GetMailItems(form, folder->Folders()->Item(i)); });
-        std::shared_ptr<ItemCollection> items;
-        steps.assign(108, items, [&] { return folder->Folders()->Item(i)->Items(); });
-        steps.forCount(110, 152, [&] { return required(items)->count(); }, [&](std::int64_t j) {
-            steps.run(112, [] { yieldToWindowSystem(); });
-            if (steps.test(114, [&] { return items->Item(j)->Class() != mailhost::kMailItemClass; }))
-                return;
-            if (steps.test(116, [&] { return !(items->Item(j)->Attachments()->count() > 0); }))
-                return;
-            steps.forCount(138, 150, [&] { return items->Item(j)->Attachments()->count(); }, [&](std::int64_t k) {
-                const auto attachment = [&] { return items->Item(j)->Attachments()->Item(k); };
-                QString target;
-                if (steps.test(140, [&] { return form.Option1->isChecked(); }))
-                    steps.assign(142, target, [&] { return targetFor(form, form.Text1->text(), attachment()->fileName()); });
-                else if (steps.test(144, [&] { return form.Option2->isChecked(); }))
-                    steps.assign(146, target, [&] {
-                        return targetFor(form, FolderOfPath(form.CurrentSourceFile), attachment()->fileName());
-                    });
-                steps.run(148, [&] {
-                    if (target.isEmpty())
-                        throw Failure(u"No target path for attachment \"%1\" in folder \"%2\""_s.arg(
-                            attachment()->fileName(), folder->Folders()->Item(i)->Name()));
-                    attachment()->SaveAsFile(target);
+    std::shared_ptr<ItemCollection> items;
+    steps.assign(108, items, [&] { return folder->Folders()->Item(i)->Items(); });
+    steps.forCount(110, 152, [&] { return required(items)->count(); }, [&](std::int64_t j) {
+        steps.run(112, [] { yieldToWindowSystem(); });
+        if (steps.test(114, [&] { return items->Item(j)->Class() != mailhost::kMailItemClass; }))
+            return;
+        if (steps.test(116, [&] { return !(items->Item(j)->Attachments()->count() > 0); }))
+            return;
+        steps.forCount(138, 150, [&] { return items->Item(j)->Attachments()->count(); }, [&](std::int64_t k) {
+            const auto attachment = [&] { return items->Item(j)->Attachments()->Item(k); };
+            QString target;
+            if (steps.test(140, [&] { return form.Option1->isChecked(); }))
+                steps.assign(142, target, [&] { return targetFor(form, form.Text1->text(), attachment()->fileName()); });
+            else if (steps.test(144, [&] { return form.Option2->isChecked(); }))
+                steps.assign(146, target, [&] {
+                    return targetFor(form, FolderOfPath(form.CurrentSourceFile), attachment()->fileName());
                 });
+            steps.run(148, [&] {
+                if (target.isEmpty())
+                    throw Failure(u"No target path for attachment \"%1\" in folder \"%2\""_s.arg(
+                        attachment()->fileName(), folder->Folders()->Item(i)->Name()));
+                attachment()->SaveAsFile(target);
             });
         });
     });
+}
+
+} // namespace
+
+// One procedure call per folder, as the steps are numbered; the calls for
+// the folders below are kept on a list instead of the stack, so that a tree
+// of any depth is walked whole.
+void GetMailItems(Form1& form, const std::shared_ptr<Folder>& folder)
+{
+    Steps steps(Location::GetMailItems, form.desktop());
+    struct Call {
+        std::shared_ptr<Folder> folder;
+        std::int64_t last = 0;    // the bound of the loop over its subfolders
+        std::int64_t counter = 1; // the subfolder being walked
+        bool below = false;       // the subfolder's own call has been made
+    };
+    std::vector<Call> calls;
+    const auto call = [&](const std::shared_ptr<Folder>& called) {
+        if (steps.test(100, [&] { return skipsSubfolders(required(called)->Name()); }))
+            return;
+        const auto last = steps.count(102, [&] { return required(called)->Folders()->count(); });
+        if (last && *last >= 1)
+            calls.push_back({called, *last});
+    };
+    call(folder);
+    while (!calls.empty()) {
+        const std::shared_ptr<Folder> current = calls.back().folder;
+        const std::int64_t i = calls.back().counter;
+        if (!calls.back().below) {
+            calls.back().below = true;
+            steps.run(104, [] { yieldToWindowSystem(); });
+            std::shared_ptr<Folder> subfolder;
+            if (steps.run(106, [&] { subfolder = current->Folders()->Item(i); }))
+                call(subfolder);
+            continue;
+        }
+        saveItems(form, steps, current, i);
+        Call& back = calls.back();
+        back.below = false;
+        if (!steps.run(154, [&] { ++back.counter; }) || back.counter > back.last)
+            calls.pop_back();
+    }
 }
 
 } // namespace parcelon

@@ -228,6 +228,28 @@ TEST_F(ExtractionRun, AttachmentThatCannotBeSavedIsReportedAtItsStep)
     EXPECT_EQ(filesIn(m_out), QStringList{u"fine.txt"_s});
 }
 
+// A tree deeper than any real one is walked whole and in the usual order:
+// everything below a folder before the folder's own items.
+TEST_F(ExtractionRun, AThousandLevelsDeepTreeIsWalkedWholeInOrder)
+{
+    pstgen::Folder deep = folder(u"Level 1000"_s, {message(u"bottom"_s, {text(u"same.txt"_s, "deep")})});
+    for (int level = 999; level >= 2; --level)
+        deep = folder(u"Level %1"_s.arg(level), {}, {std::move(deep)});
+    pstgen::Description d;
+    d.root.folders = {folder(u"A"_s, {message(u"in A"_s, {text(u"same.txt"_s, "A")})}, {std::move(deep)}),
+                      folder(u"C"_s, {message(u"in C"_s, {text(u"same.txt"_s, "C")})})};
+    const QString path = m_work.filePath(u"deep.pst"_s);
+    writeMailbox(d, path);
+    addSource(*form, path);
+    desktop.expectMessage();
+    run();
+    EXPECT_EQ(desktop.messages(), QStringList{u"Done."_s});
+    EXPECT_EQ(filesIn(m_out), (QStringList{u"same.txt"_s, u"same1.txt"_s, u"same2.txt"_s}));
+    EXPECT_EQ(readFile(m_out + u"/same.txt"_s), "deep");
+    EXPECT_EQ(readFile(m_out + u"/same1.txt"_s), "A");
+    EXPECT_EQ(readFile(m_out + u"/same2.txt"_s), "C");
+}
+
 TEST_F(ExtractionRun, NoFolderToSaveIntoIsReportedAndNothingIsReused)
 {
     besideEachFile();

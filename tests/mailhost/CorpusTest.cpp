@@ -5,6 +5,7 @@
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/blocks/Header.h"
 #include "mailhost/pst/bytes/ByteSource.h"
+#include "mailhost/pst/messaging/Folder.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -187,6 +188,38 @@ TEST_P(Corpus, MountingReadsLittle)
     const std::uint64_t mounted = read;
     root->Name();
     EXPECT_EQ(read, mounted) << "the root's name comes from the store";
+}
+
+// Real files list each folder and message only under the folder its node
+// names as parent, and only once: the rows of every folder's tables are all
+// kept.
+TEST_P(Corpus, EveryFolderKeepsAllItsRows)
+{
+    auto store = pst::Store::open(m_path);
+    if (!store)
+        return; // a file that does not mount is covered above
+    std::vector<pst::Nid> folders;
+    ASSERT_TRUE((*store)->trees().forEachNode([&](const pst::NodeEntry& e) {
+        if ((e.nid & 0x1F) == 0x02)
+            folders.push_back(e.nid);
+        return true;
+    }));
+    int rows = 0;
+    for (const pst::Nid nid : folders) {
+        auto folder = pst::Folder::open(**store, nid, u"folder"_s);
+        if (!folder)
+            continue;
+        for (const auto& [type, kept] : {std::pair(pst::Nid(0x0D), folder->subfolders()), std::pair(pst::Nid(0x0E), folder->messages())}) {
+            auto node = (*store)->node((nid & ~pst::Nid(0x1F)) | type);
+            auto table = node ? (*store)->table(*node, u"table"_s) : pst::Result<pst::TableContext>(node.error());
+            if (!table)
+                continue;
+            ASSERT_TRUE(kept.ok());
+            EXPECT_EQ(*kept, table->rowIds()) << "folder " << pst::hex(nid).toStdString();
+            rows += static_cast<int>(kept->size());
+        }
+    }
+    std::printf("%zu folders, %d rows\n", folders.size(), rows);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::ValuesIn(corpusFiles()), [](const auto& info) {

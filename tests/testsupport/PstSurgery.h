@@ -7,13 +7,17 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace parcelon::test {
 
 // A PST file's bytes in memory, with the means to damage one structure
 // precisely: B-tree entries are found by walking the pages, and checksums
 // can be recomputed after an edit so that a deeper check is the one that
-// fires.
+// fires. The structure edits below (Unicode files with 512-byte pages) keep
+// every checksum right, so that a file's structures can be made to lead to
+// the same objects again and again.
 class PstSurgery {
 public:
     explicit PstSurgery(QByteArray bytes);
@@ -40,8 +44,35 @@ public:
 
     QString save(const QString& path) const;
 
+    // A node as its B-tree entry gives it, and a new data and subnode block for it.
+    pst::NodeEntry node(std::uint32_t nid) const;
+    void setNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub);
+    void setParent(std::uint32_t nid, std::uint32_t parent);
+
+    // The block with id `bid`, and the one whose bytes hold file offset `offset`.
+    pst::BlockEntry block(std::uint64_t bid) const;
+    pst::BlockEntry blockHolding(std::uint64_t offset) const;
+
+    // The entries of a subnode block of one level, and a new data and
+    // subnode block for one of them.
+    struct Subnode {
+        std::uint32_t nid = 0;
+        std::uint64_t bidData = 0;
+        std::uint64_t bidSub = 0;
+    };
+    std::vector<Subnode> subnodes(std::uint64_t bid) const;
+    void setSubnode(std::uint64_t bid, std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub);
+
+    // Replaces `from` by `to` (of the same size) wherever it occurs within
+    // the data of block `bid` (the blocks an index block names), or in the
+    // whole file's blocks (bid 0), and mends the checksum of every block
+    // changed; returns how many were replaced.
+    int replace(const QByteArray& from, const QByteArray& to, std::uint64_t bid = 0);
+
 private:
     EntryPlace find(bool nodes, std::uint64_t key) const;
+    void forEachBlock(const std::function<void(const pst::BlockEntry&)>& visit) const;
+    int replaceWithin(const QByteArray& from, const QByteArray& to, std::uint64_t begin, std::uint64_t end);
 
     QByteArray m_bytes;
     pst::Header m_header;

@@ -52,8 +52,8 @@ T take(pst::Result<T>&& result)
     return std::move(result).value();
 }
 
-// Real folder trees are a few levels deep; this bounds what a damaged one costs.
-constexpr std::size_t kMaxFolderDepth = 256;
+// Folder paths in descriptions keep about this many of their last characters.
+constexpr qsizetype kMaxPathChars = 512;
 
 [[noreturn]] void outOfRange(std::int64_t position, std::int64_t count, const QString& what)
 {
@@ -112,8 +112,8 @@ std::shared_ptr<FolderCollection> Namespace::Folders() const
 {
     std::vector<std::shared_ptr<Folder>> roots;
     for (const auto& mounted : m_stores)
-        roots.push_back(std::make_shared<Folder>(mounted, mounted->store->ipmSubtree(), QString(),
-                                                 std::vector<std::uint32_t>(), mounted->store->displayName()));
+        roots.push_back(std::make_shared<Folder>(mounted, mounted->store->ipmSubtree(), QString(), 0,
+                                                 mounted->store->displayName()));
     return std::make_shared<FolderCollection>(std::move(roots));
 }
 
@@ -134,8 +134,8 @@ void Namespace::RemoveStore(const std::shared_ptr<Folder>& root)
 // --- Folders -----------------------------------------------------------------
 
 FolderCollection::FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath,
-                                   std::vector<std::uint32_t> lineage)
-    : m_store(std::move(store)), m_nids(std::move(nids)), m_parentPath(std::move(parentPath)), m_lineage(std::move(lineage))
+                                   std::uint32_t top)
+    : m_store(std::move(store)), m_nids(std::move(nids)), m_parentPath(std::move(parentPath)), m_top(top)
 {
 }
 
@@ -156,7 +156,7 @@ std::shared_ptr<Folder> FolderCollection::Item(std::int64_t position) const
     if (!m_store)
         return m_fixed[static_cast<std::size_t>(position - 1)];
     if (position != m_lastPosition || !m_last) {
-        m_last = std::make_shared<Folder>(m_store, m_nids[static_cast<std::size_t>(position - 1)], m_parentPath, m_lineage);
+        m_last = std::make_shared<Folder>(m_store, m_nids[static_cast<std::size_t>(position - 1)], m_parentPath, m_top);
         m_lastPosition = position;
     }
     return m_last;
@@ -174,12 +174,11 @@ struct Folder::State {
     std::shared_ptr<ItemCollection> items;
 };
 
-Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath,
-               std::vector<std::uint32_t> parentLineage, QString nameOverride)
-    : m_store(std::move(store)), m_nid(nid), m_parentPath(std::move(parentPath)), m_lineage(std::move(parentLineage)),
+Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, std::uint32_t top,
+               QString nameOverride)
+    : m_store(std::move(store)), m_nid(nid), m_parentPath(std::move(parentPath)), m_top(top ? top : nid),
       m_nameOverride(std::move(nameOverride))
 {
-    m_lineage.push_back(nid);
 }
 
 Folder::State& Folder::state() const
@@ -208,23 +207,22 @@ QString Folder::path() const
 {
     if (!m_nameOverride.isNull())
         return QString();
-    return m_parentPath.isEmpty() ? Name() : m_parentPath + u'/' + Name();
+    if (m_parentPath.isEmpty())
+        return Name();
+    const QString path = m_parentPath + u'/' + Name();
+    return path.size() <= kMaxPathChars ? path : u"\u2026"_s + path.right(kMaxPathChars);
 }
 
 std::shared_ptr<FolderCollection> Folder::Folders() const
 {
     State& s = state();
     if (!s.subfolders) {
-        if (m_lineage.size() > kMaxFolderDepth)
-            throw Failure(u"%1: the folders are nested more than %2 levels deep"_s.arg(folderWhat(*m_store->store, path()))
-                              .arg(kMaxFolderDepth));
-        // A damaged list of subfolders may name the folder itself or one
-        // above it; walking it would never end, and nothing is missed.
+        // Every folder listed has this one as its parent, so the tree can
+        // only lead back to where it began: a damaged file whose top
+        // folder names one of its own folders as parent.
         std::vector<std::uint32_t> subfolders = take(s.folder.subfolders());
-        std::erase_if(subfolders, [this](std::uint32_t nid) {
-            return std::find(m_lineage.begin(), m_lineage.end(), nid) != m_lineage.end();
-        });
-        s.subfolders = std::make_shared<FolderCollection>(m_store, std::move(subfolders), path(), m_lineage);
+        std::erase(subfolders, m_top);
+        s.subfolders = std::make_shared<FolderCollection>(m_store, std::move(subfolders), path(), m_top);
     }
     return s.subfolders;
 }

@@ -62,16 +62,16 @@ public:
     std::shared_ptr<Folder> GetLast() const;
 
     // Internal: the folders of a store below the folder at `parentPath`
-    // (whose ids from the root down are `lineage`), or given folders.
+    // in the tree that begins at folder `top`, or given folders.
     FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath,
-                     std::vector<std::uint32_t> lineage);
+                     std::uint32_t top);
     explicit FolderCollection(std::vector<std::shared_ptr<Folder>> folders);
 
 private:
     std::shared_ptr<MountedStore> m_store;
     std::vector<std::uint32_t> m_nids;
     QString m_parentPath;
-    std::vector<std::uint32_t> m_lineage;
+    std::uint32_t m_top = 0;
     std::vector<std::shared_ptr<Folder>> m_fixed;
     mutable std::int64_t m_lastPosition = 0;
     mutable std::shared_ptr<Folder> m_last;
@@ -85,10 +85,12 @@ public:
     std::shared_ptr<ItemCollection> Items() const;
 
     // Internal.
-    Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath,
-           std::vector<std::uint32_t> parentLineage, QString nameOverride = {});
+    // `top` is the folder the tree begins at (0: this one).
+    Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, std::uint32_t top,
+           QString nameOverride = {});
     const std::shared_ptr<MountedStore>& store() const { return m_store; }
-    // The names of the folders from below the store's root down to this one.
+    // The names of the folders from below the store's root down to this one;
+    // only the last ones in a very deep tree.
     QString path() const;
 
 private:
@@ -98,7 +100,7 @@ private:
     std::shared_ptr<MountedStore> m_store;
     std::uint32_t m_nid;
     QString m_parentPath;
-    std::vector<std::uint32_t> m_lineage; // the ids of the folders from the root down to this one
+    std::uint32_t m_top;
     QString m_nameOverride;
     mutable std::shared_ptr<State> m_state;
 };

@@ -1,5 +1,6 @@
 #include "mailhost/msg/CompoundFileWriter.h"
 
+#include <QHash>
 #include <QtEndian>
 
 #include <algorithm>
@@ -38,13 +39,77 @@ std::vector<std::uint8_t> tableBytes(const std::vector<std::uint32_t>& values)
     return bytes;
 }
 
+std::size_t nameKey(std::uint32_t parent, const QString& name)
+{
+    return qHash(name.toUpper(), parent);
+}
+
 } // namespace
+
+std::uint32_t CompoundFileWriter::ChainTable::appendChain(std::uint32_t count, std::uint32_t end)
+{
+    const std::uint32_t first = m_size;
+    if (count == 0)
+        return first;
+    m_runs.push_back({first, count, end, true});
+    m_size += count;
+    return first;
+}
+
+void CompoundFileWriter::ChainTable::appendSame(std::uint32_t count, std::uint32_t value)
+{
+    if (count == 0)
+        return;
+    m_runs.push_back({m_size, count, value, false});
+    m_size += count;
+}
+
+void CompoundFileWriter::ChainTable::setEnd(std::uint32_t sector, std::uint32_t end)
+{
+    auto it = std::upper_bound(m_runs.begin(), m_runs.end(), sector,
+                               [](std::uint32_t s, const Run& run) { return s < run.first; });
+    if (it == m_runs.begin())
+        return;
+    --it;
+    if (!it->chained || sector != it->first + it->count - 1)
+        return; // only the last sector of a chain is ever set
+    it->end = end;
+    // A chain continued by the sector right after it becomes one run.
+    const auto next = it + 1;
+    if (end == sector + 1 && next != m_runs.end() && next->first == end && next->chained) {
+        it->count += next->count;
+        it->end = next->end;
+        m_runs.erase(next);
+    }
+}
+
+Result<void> CompoundFileWriter::ChainTable::write(const std::function<Result<void>(pst::Bytes)>& sink) const
+{
+    std::vector<std::uint8_t> sector(cfb::kSectorSize, 0xFF);
+    std::size_t used = 0;
+    const auto add = [&](std::uint32_t value) -> Result<void> {
+        put(sector, used * 4, value);
+        if (++used < kEntriesPerTableSector)
+            return {};
+        used = 0;
+        auto r = sink(sector);
+        std::fill(sector.begin(), sector.end(), 0xFF);
+        return r;
+    };
+    for (const Run& run : m_runs)
+        for (std::uint32_t i = 0; i < run.count; ++i)
+            if (auto r = add(run.chained && i + 1 < run.count ? run.first + i + 1 : run.end); !r)
+                return r;
+    return used > 0 ? sink(sector) : Result<void>();
+}
 
 CompoundFileWriter::CompoundFileWriter(Output output)
     : m_output(std::move(output))
 {
     Entry root;
-    root.name = u"Root Entry"_s;
+    const QString name = u"Root Entry"_s;
+    std::copy(name.utf16(), name.utf16() + name.size(), root.name.begin());
+    root.nameLength = static_cast<std::uint8_t>(name.size());
     root.type = cfb::ObjectType::Root;
     m_entries.push_back(std::move(root));
     m_buffer.assign(cfb::kHeaderSize, 0); // the header's place, written last
@@ -84,16 +149,21 @@ Result<CompoundFileWriter::EntryId> CompoundFileWriter::addEntry(EntryId parent,
         return Error(ErrorKind::Unsupported, u"\"%1\" has no storage %2 to go into"_s.arg(name).arg(parent));
     if (const QString problem = cfb::nameProblem(name); !problem.isEmpty())
         return Error(ErrorKind::BadName, u"cannot name an entry \"%1\": %2"_s.arg(name, problem));
-    if (!m_names.emplace(parent, name.toUpper()).second)
-        return Error(ErrorKind::BadName, u"\"%1\" is in \"%2\" twice"_s.arg(name, m_entries[parent].name));
+    const std::size_t key = nameKey(parent, name);
+    for (auto [it, end] = m_names.equal_range(key); it != end; ++it)
+        if (m_entries[it->second].parent == parent && cfb::compareNames(nameOf(it->second), name) == 0)
+            return Error(ErrorKind::BadName, u"\"%1\" is in \"%2\" twice"_s.arg(name, nameOf(parent)));
     if (m_entries.size() > cfb::MaxRegSid)
         return Error(ErrorKind::Unsupported, u"too many entries for a compound file"_s);
     const auto id = static_cast<EntryId>(m_entries.size());
     Entry entry;
-    entry.name = name;
+    std::copy(name.utf16(), name.utf16() + name.size(), entry.name.begin());
+    entry.nameLength = static_cast<std::uint8_t>(name.size());
     entry.type = type;
+    entry.parent = parent;
     m_entries.push_back(std::move(entry));
     m_entries[parent].children.push_back(id);
+    m_names.emplace(key, id);
     return id;
 }
 
@@ -117,30 +187,30 @@ Result<void> CompoundFileWriter::addStream(EntryId parent, const QString& name, 
     if (!id)
         return id.error();
     m_busy = true;
-    Entry& entry = m_entries[*id];
-    auto written = size < cfb::kMiniStreamCutoff ? writeMiniStream(entry, size, produce)
-                                                 : writeOrdinaryStream(entry, size, produce);
+    auto written = size < cfb::kMiniStreamCutoff ? writeMiniStream(*id, size, produce)
+                                                 : writeOrdinaryStream(*id, size, produce);
     m_busy = false;
     if (!written)
         return failed(written.error());
     return {};
 }
 
-Result<void> CompoundFileWriter::writeOrdinaryStream(Entry& entry, std::uint64_t size, const Producer& produce)
+Result<void> CompoundFileWriter::writeOrdinaryStream(EntryId id, std::uint64_t size, const Producer& produce)
 {
+    const QString name = nameOf(id);
     std::uint64_t written = 0;
     std::uint32_t previous = cfb::EndOfChain;
     const Sink sink = [&](pst::Bytes piece) -> Result<void> {
         if (piece.size() > size - written)
-            return Error(ErrorKind::Corrupt, u"the stream \"%1\" was given more than its %2 bytes"_s.arg(entry.name).arg(size));
+            return Error(ErrorKind::Corrupt, u"the stream \"%1\" was given more than its %2 bytes"_s.arg(name).arg(size));
         while (!piece.empty()) {
             const std::uint32_t inSector = written % cfb::kSectorSize;
             if (inSector == 0) {
                 const std::uint32_t sector = allocateSector();
                 if (previous == cfb::EndOfChain)
-                    entry.start = sector;
+                    m_entries[id].start = sector;
                 else
-                    m_fat[previous] = sector;
+                    m_fat.setEnd(previous, sector);
                 previous = sector;
             }
             const std::size_t n = std::min<std::size_t>(piece.size(), cfb::kSectorSize - inSector);
@@ -155,18 +225,20 @@ Result<void> CompoundFileWriter::writeOrdinaryStream(Entry& entry, std::uint64_t
         return r;
     if (written != size)
         return Error(ErrorKind::Corrupt,
-                     u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(entry.name).arg(written).arg(size));
-    m_fat[previous] = cfb::EndOfChain;
-    entry.size = size;
+                     u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(name).arg(written).arg(size));
+    if (previous != cfb::EndOfChain)
+        m_fat.setEnd(previous, cfb::EndOfChain);
+    m_entries[id].size = size;
     return padSector();
 }
 
-Result<void> CompoundFileWriter::writeMiniStream(Entry& entry, std::uint64_t size, const Producer& produce)
+Result<void> CompoundFileWriter::writeMiniStream(EntryId id, std::uint64_t size, const Producer& produce)
 {
+    const QString name = nameOf(id);
     std::uint64_t written = 0;
     const Sink sink = [&](pst::Bytes piece) -> Result<void> {
         if (piece.size() > size - written)
-            return Error(ErrorKind::Corrupt, u"the stream \"%1\" was given more than its %2 bytes"_s.arg(entry.name).arg(size));
+            return Error(ErrorKind::Corrupt, u"the stream \"%1\" was given more than its %2 bytes"_s.arg(name).arg(size));
         written += piece.size();
         return appendMiniStream(piece);
     };
@@ -174,24 +246,22 @@ Result<void> CompoundFileWriter::writeMiniStream(Entry& entry, std::uint64_t siz
         return r;
     if (written != size)
         return Error(ErrorKind::Corrupt,
-                     u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(entry.name).arg(written).arg(size));
+                     u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(name).arg(written).arg(size));
     const std::uint32_t sectors = ceilDiv(size, cfb::kMiniSectorSize);
     const std::vector<std::uint8_t> padding(std::size_t(sectors) * cfb::kMiniSectorSize - size, 0);
     if (auto r = appendMiniStream(padding); !r)
         return r;
     const auto first = static_cast<std::uint32_t>(m_miniSize / cfb::kMiniSectorSize);
-    for (std::uint32_t i = 0; i < sectors; ++i)
-        m_miniFat.push_back(i + 1 < sectors ? first + i + 1 : cfb::EndOfChain);
+    m_miniFat.appendChain(sectors, cfb::EndOfChain);
     m_miniSize += std::uint64_t(sectors) * cfb::kMiniSectorSize;
-    entry.start = sectors > 0 ? first : cfb::EndOfChain;
-    entry.size = size;
+    m_entries[id].start = sectors > 0 ? first : cfb::EndOfChain;
+    m_entries[id].size = size;
     return {};
 }
 
 std::uint32_t CompoundFileWriter::allocateSector()
 {
-    m_fat.push_back(cfb::FreeSect);
-    return static_cast<std::uint32_t>(m_fat.size() - 1);
+    return m_fat.appendChain(1, cfb::FreeSect);
 }
 
 Result<void> CompoundFileWriter::append(pst::Bytes bytes)
@@ -238,8 +308,8 @@ Result<void> CompoundFileWriter::flushMiniSector()
     if (m_lastMiniSector == cfb::EndOfChain)
         m_entries[kRoot].start = sector;
     else
-        m_fat[m_lastMiniSector] = sector;
-    m_fat[sector] = cfb::EndOfChain;
+        m_fat.setEnd(m_lastMiniSector, sector);
+    m_fat.setEnd(sector, cfb::EndOfChain);
     m_lastMiniSector = sector;
     m_miniSector.resize(cfb::kSectorSize, 0);
     auto r = append(m_miniSector);
@@ -247,23 +317,24 @@ Result<void> CompoundFileWriter::flushMiniSector()
     return r;
 }
 
-Result<std::uint32_t> CompoundFileWriter::appendTable(const std::vector<std::uint32_t>& values)
+Result<std::uint32_t> CompoundFileWriter::appendTable(const ChainTable& table)
 {
-    const std::vector<std::uint8_t> bytes = tableBytes(values);
-    const std::uint32_t first = static_cast<std::uint32_t>(m_fat.size());
-    const std::uint32_t sectors = ceilDiv(bytes.size(), cfb::kSectorSize);
-    for (std::uint32_t i = 0; i < sectors; ++i)
-        m_fat.push_back(i + 1 < sectors ? first + i + 1 : cfb::EndOfChain);
-    if (auto r = append(bytes); !r)
+    const std::uint32_t first = m_fat.appendChain(ceilDiv(table.size(), kEntriesPerTableSector), cfb::EndOfChain);
+    if (auto r = table.write([this](pst::Bytes sector) { return append(sector); }); !r)
         return r.error();
     return first;
+}
+
+QString CompoundFileWriter::nameOf(EntryId id) const
+{
+    const Entry& e = m_entries[id];
+    return QString::fromUtf16(e.name.data(), e.nameLength);
 }
 
 void CompoundFileWriter::buildTree(EntryId storage)
 {
     std::vector<EntryId> sorted = m_entries[storage].children;
-    std::sort(sorted.begin(), sorted.end(),
-              [&](EntryId a, EntryId b) { return cfb::compareNames(m_entries[a].name, m_entries[b].name) < 0; });
+    std::sort(sorted.begin(), sorted.end(), [&](EntryId a, EntryId b) { return cfb::compareNames(nameOf(a), nameOf(b)) < 0; });
     // A tree split at the middle has all its empty links on its last two
     // levels; making the nodes of the deepest level red (unless that level
     // is full) gives every path the same number of black nodes.
@@ -286,38 +357,44 @@ void CompoundFileWriter::buildTree(EntryId storage)
     m_entries[storage].child = build(0, n, 0);
 }
 
-std::vector<std::uint8_t> CompoundFileWriter::directory() const
+// The directory, a sector (four entries) at a time.
+Result<void> CompoundFileWriter::writeDirectory()
 {
     const std::size_t count = (m_entries.size() + 3) / 4 * 4;
-    std::vector<std::uint8_t> bytes(count * cfb::kEntrySize, 0);
+    std::vector<std::uint8_t> bytes(cfb::kSectorSize, 0);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t at = i * cfb::kEntrySize;
+        const std::size_t at = i % 4 * cfb::kEntrySize;
+        if (i % 4 == 0)
+            std::fill(bytes.begin(), bytes.end(), 0);
         if (i >= m_entries.size()) {
             put(bytes, at + cfb::EntryField::Left, cfb::NoStream);
             put(bytes, at + cfb::EntryField::Right, cfb::NoStream);
             put(bytes, at + cfb::EntryField::Child, cfb::NoStream);
-            continue;
+        } else {
+            const Entry& e = m_entries[i];
+            for (std::size_t k = 0; k < e.nameLength; ++k)
+                put(bytes, at + cfb::EntryField::Name + 2 * k, static_cast<std::uint16_t>(e.name[k]));
+            put(bytes, at + cfb::EntryField::NameLength, static_cast<std::uint16_t>((e.nameLength + 1) * 2));
+            bytes[at + cfb::EntryField::Type] = static_cast<std::uint8_t>(e.type);
+            bytes[at + cfb::EntryField::Colour] =
+                static_cast<std::uint8_t>(e.type == cfb::ObjectType::Root ? cfb::Colour::Black : e.colour);
+            put(bytes, at + cfb::EntryField::Left, e.left);
+            put(bytes, at + cfb::EntryField::Right, e.right);
+            put(bytes, at + cfb::EntryField::Child, e.child);
+            std::copy(e.clsid.begin(), e.clsid.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + cfb::EntryField::Clsid));
+            const bool storage = e.type == cfb::ObjectType::Storage;
+            if (e.type != cfb::ObjectType::Stream) {
+                put(bytes, at + cfb::EntryField::Created, storage ? m_storageTime : std::uint64_t(0));
+                put(bytes, at + cfb::EntryField::Modified, m_storageTime);
+            }
+            put(bytes, at + cfb::EntryField::StartSector, storage ? 0u : e.start);
+            put(bytes, at + cfb::EntryField::StreamSize, storage ? std::uint64_t(0) : e.size);
         }
-        const Entry& e = m_entries[i];
-        for (qsizetype k = 0; k < e.name.size(); ++k)
-            put(bytes, at + cfb::EntryField::Name + 2 * std::size_t(k), e.name.at(k).unicode());
-        put(bytes, at + cfb::EntryField::NameLength, static_cast<std::uint16_t>((e.name.size() + 1) * 2));
-        bytes[at + cfb::EntryField::Type] = static_cast<std::uint8_t>(e.type);
-        bytes[at + cfb::EntryField::Colour] =
-            static_cast<std::uint8_t>(e.type == cfb::ObjectType::Root ? cfb::Colour::Black : e.colour);
-        put(bytes, at + cfb::EntryField::Left, e.left);
-        put(bytes, at + cfb::EntryField::Right, e.right);
-        put(bytes, at + cfb::EntryField::Child, e.child);
-        std::copy(e.clsid.begin(), e.clsid.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + cfb::EntryField::Clsid));
-        const bool storage = e.type == cfb::ObjectType::Storage;
-        if (e.type != cfb::ObjectType::Stream) {
-            put(bytes, at + cfb::EntryField::Created, storage ? m_storageTime : std::uint64_t(0));
-            put(bytes, at + cfb::EntryField::Modified, m_storageTime);
-        }
-        put(bytes, at + cfb::EntryField::StartSector, storage ? 0u : e.start);
-        put(bytes, at + cfb::EntryField::StreamSize, storage ? std::uint64_t(0) : e.size);
+        if (i % 4 == 3)
+            if (auto r = append(bytes); !r)
+                return r;
     }
-    return bytes;
+    return {};
 }
 
 std::vector<std::uint8_t> CompoundFileWriter::header(std::uint32_t fatSectors, std::uint32_t firstDirectory,
@@ -367,12 +444,8 @@ Result<void> CompoundFileWriter::finish()
     for (EntryId id = 0; id < m_entries.size(); ++id)
         if (m_entries[id].type != cfb::ObjectType::Stream)
             buildTree(id);
-    const std::vector<std::uint8_t> entries = directory();
-    const auto firstDirectory = static_cast<std::uint32_t>(m_fat.size());
-    const std::uint32_t directorySectors = ceilDiv(entries.size(), cfb::kSectorSize);
-    for (std::uint32_t i = 0; i < directorySectors; ++i)
-        m_fat.push_back(i + 1 < directorySectors ? firstDirectory + i + 1 : cfb::EndOfChain);
-    if (auto r = append(entries); !r)
+    const std::uint32_t firstDirectory = m_fat.appendChain(ceilDiv(m_entries.size(), 4), cfb::EndOfChain);
+    if (auto r = writeDirectory(); !r)
         return fail(r.error());
 
     // The FAT describes itself and the DIFAT: grow both until they fit.
@@ -392,9 +465,9 @@ Result<void> CompoundFileWriter::finish()
         return fail(Error(ErrorKind::Unsupported, u"the compound file would need more sectors than it can number"_s));
     const auto firstFat = static_cast<std::uint32_t>(dataSectors);
     const std::uint32_t firstDifatSector = firstFat + fatSectors;
-    m_fat.insert(m_fat.end(), fatSectors, cfb::FatSect);
-    m_fat.insert(m_fat.end(), difatSectors, cfb::DifSect);
-    if (auto r = append(tableBytes(m_fat)); !r)
+    m_fat.appendSame(fatSectors, cfb::FatSect);
+    m_fat.appendSame(difatSectors, cfb::DifSect);
+    if (auto r = m_fat.write([this](pst::Bytes sector) { return append(sector); }); !r)
         return fail(r.error());
     for (std::uint32_t k = 0; k < difatSectors; ++k) {
         std::vector<std::uint32_t> numbers;

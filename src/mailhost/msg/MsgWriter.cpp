@@ -201,6 +201,34 @@ Result<void> MsgWriter::write(const pst::Message& message, const Output& output)
     return file.finish();
 }
 
+Result<void> MsgWriter::countStream(const QString& what)
+{
+    if (++m_streams > kMaxStreams)
+        return pst::corrupt(u"%1: the message would be saved with more than %2 streams, more than any real message "
+                            u"holds; its structures may lead to the same parts again and again"_s.arg(what).arg(kMaxStreams));
+    return {};
+}
+
+Result<void> MsgWriter::countAttachedMessage(const QString& what)
+{
+    if (++m_attachedMessages > kMaxAttachedMessages)
+        return pst::corrupt(u"%1: the message would be saved with more than %2 attached messages, more than any real "
+                            u"message holds; its structures may lead to the same parts again and again"_s
+                                .arg(what).arg(kMaxAttachedMessages));
+    return {};
+}
+
+Result<void> MsgWriter::countValue(const pst::ValueLocation& value, const QString& what)
+{
+    if (!value.tree || value.tree->rootBid() == 0 || m_values.insert(value.tree->rootBid()).second)
+        return {};
+    m_repeatedBytes += value.size();
+    if (m_repeatedBytes > kMaxRepeatedBytes)
+        return pst::corrupt(u"%1: the message would be saved with more than %2 MB of values that the file stores once "
+                            u"and refers to again and again"_s.arg(what).arg(kMaxRepeatedBytes / (1024 * 1024)));
+    return {};
+}
+
 Result<void> MsgWriter::writeMessage(const pst::Message& message, EntryId storage, int depth)
 {
     std::uint32_t recipients = 0;
@@ -236,6 +264,8 @@ Result<void> MsgWriter::writeMessage(const pst::Message& message, EntryId storag
         properties.setSupportMask();
     const auto attachments = static_cast<std::uint32_t>(ids->size());
     const auto bytes = properties.bytes(depth == 0 ? kTopHeader : kEmbeddedHeader, recipients, attachments);
+    if (auto r = countStream(message.what()); !r)
+        return r;
     if (auto r = m_file.addStream(storage, u"__properties_version1.0"_s, bytes); !r)
         return within(r.error(), message.what());
     return {};
@@ -265,6 +295,8 @@ Result<void> MsgWriter::writeRecipients(const pst::Message& message, EntryId sto
             if (auto r = writeProperty(*sub, tag, value, recipients.store(), properties, what); !r)
                 return r;
         }
+        if (auto r = countStream(what); !r)
+            return r;
         if (auto r = m_file.addStream(*sub, u"__properties_version1.0"_s, properties.bytes(kObjectHeader, 0, 0)); !r)
             return within(r.error(), what);
         ++count;
@@ -293,6 +325,8 @@ Result<void> MsgWriter::writeAttachment(const pst::Attachment& attachment, Entry
         if (auto r = writeProperty(storage, tagOf(e.id, e.value.type), e.value, pc.store(), properties, attachment.what()); !r)
             return r;
     }
+    if (auto r = countStream(attachment.what()); !r)
+        return r;
     if (auto r = m_file.addStream(storage, u"__properties_version1.0"_s, properties.bytes(kObjectHeader, 0, 0)); !r)
         return within(r.error(), attachment.what());
     return {};
@@ -304,6 +338,8 @@ Result<void> MsgWriter::writeObject(const pst::Attachment& attachment, EntryId s
     if (attachment.method() == pst::AttachMethod::EmbeddedMessage) {
         if (depth + 1 > kMaxDepth)
             return pst::corrupt(u"%1: attached messages are nested more than %2 deep"_s.arg(attachment.what()).arg(kMaxDepth));
+        if (auto r = countAttachedMessage(attachment.what()); !r)
+            return r;
         auto message = attachment.embeddedMessage();
         if (!message)
             return message.error();
@@ -326,6 +362,8 @@ Result<void> MsgWriter::copyStorage(const pst::Attachment& attachment, EntryId t
     pst::ValueLocation location;
     location.tree = std::move(tree).value();
     const QString what = u"%1, its OLE object"_s.arg(attachment.what());
+    if (auto r = countValue(location, what); !r)
+        return r;
     const ValueSource source(m_blocks, std::move(location), what);
     auto reader = CompoundFileReader::open(source);
     if (!reader)
@@ -353,6 +391,8 @@ Result<void> MsgWriter::copyStorage(const pst::Attachment& attachment, EntryId t
                 pending.push_back({child, *sub, p.depth + 1});
                 continue;
             }
+            if (auto r = countStream(what); !r)
+                return r;
             auto copied = m_file.addStream(p.to, e.name, e.size, [&](const CompoundFileWriter::Sink& sink) {
                 return reader->read(child, sink);
             });
@@ -380,6 +420,8 @@ Result<void> MsgWriter::writeProperty(EntryId storage, std::uint32_t tag, const 
     auto location = store.locate(value);
     if (!location)
         return within(location.error(), what);
+    if (auto r = countValue(*location, what); !r)
+        return r;
     if (multipleVariable(type))
         return writeMultipleValues(storage, tag, *location, properties, what);
 
@@ -388,6 +430,8 @@ Result<void> MsgWriter::writeProperty(EntryId storage, std::uint32_t tag, const 
     if (!skip)
         return skip.error();
     const std::uint64_t size = source.size() - *skip;
+    if (auto r = countStream(what); !r)
+        return r;
     auto written = m_file.addStream(storage, valueStream(tag), size, [&](const CompoundFileWriter::Sink& sink) {
         return source.stream(*skip, size, sink);
     });
@@ -437,6 +481,8 @@ Result<void> MsgWriter::writeMultipleValues(EntryId storage, std::uint32_t tag, 
         }
         const std::uint32_t added = terminated ? 0 : terminator;
         const std::uint64_t streamSize = end - begin + added;
+        if (auto r = countStream(what); !r)
+            return r;
         auto written = m_file.addStream(storage, valueStream(tag) + u"-"_s + hex8(i), streamSize,
                                         [&](const CompoundFileWriter::Sink& sink) -> Result<void> {
                                             if (auto r = source.stream(begin, end - begin, sink); !r)
@@ -450,6 +496,8 @@ Result<void> MsgWriter::writeMultipleValues(EntryId storage, std::uint32_t tag, 
         lengths.resize(at + (type == PropType::Binary ? 8 : 4), 0);
         qToLittleEndian(static_cast<std::uint32_t>(streamSize), lengths.data() + at);
     }
+    if (auto r = countStream(what); !r)
+        return r;
     if (auto r = m_file.addStream(storage, valueStream(tag), lengths); !r)
         return within(r.error(), what);
     properties.variable(tag, static_cast<std::uint32_t>(lengths.size()));

@@ -4,6 +4,8 @@
 #include "mailhost/msg/Output.h"
 #include "mailhost/pst/messaging/Message.h"
 
+#include <unordered_set>
+
 namespace parcelon::msg {
 
 // Writes a message as a standalone .msg file: its properties, recipients
@@ -14,6 +16,14 @@ class MsgWriter {
 public:
     // Attached messages nested deeper than this are taken for damage.
     static constexpr int kMaxDepth = 32;
+    // What one .msg may hold. No real message comes near; a damaged file
+    // whose structures lead to the same parts again and again would
+    // otherwise write without end.
+    static constexpr std::uint32_t kMaxAttachedMessages = 4096;
+    static constexpr std::uint32_t kMaxStreams = 100000;
+    // Bytes of values written again because the file stores them once and
+    // refers to them more than once within the message.
+    static constexpr std::uint64_t kMaxRepeatedBytes = 256 * 1024 * 1024;
 
     static pst::Result<void> write(const pst::Message& message, const Output& output);
 
@@ -32,9 +42,17 @@ private:
                                     const pst::ValueStore& store, PropertyStream& properties, const QString& what);
     pst::Result<void> writeMultipleValues(EntryId storage, std::uint32_t tag, const pst::ValueLocation& value,
                                           PropertyStream& properties, const QString& what);
+    // Counts a stream or attached message against the budgets above.
+    pst::Result<void> countStream(const QString& what);
+    pst::Result<void> countAttachedMessage(const QString& what);
+    pst::Result<void> countValue(const pst::ValueLocation& value, const QString& what);
 
     CompoundFileWriter& m_file;
     const pst::Blocks& m_blocks;
+    std::uint32_t m_streams = 0;
+    std::uint32_t m_attachedMessages = 0;
+    std::unordered_set<std::uint64_t> m_values; // the data trees written, by their first block
+    std::uint64_t m_repeatedBytes = 0;
 };
 
 } // namespace parcelon::msg

@@ -2,6 +2,8 @@
 
 #include "mailhost/pst/messaging/PropertyIds.h"
 
+#include <unordered_set>
+
 namespace parcelon::pst {
 
 namespace {
@@ -62,14 +64,32 @@ Result<std::vector<Nid>> Folder::childrenByParent(std::uint32_t tableType, const
     return children;
 }
 
+Result<std::vector<Nid>> Folder::ownRows(Result<std::vector<Nid>> rows) const
+{
+    if (!rows)
+        return rows;
+    std::unordered_set<Nid> seen;
+    std::vector<Nid> own;
+    for (const Nid nid : *rows) {
+        if (!seen.insert(nid).second)
+            continue;
+        // A row whose node cannot be read stays, so that opening it reports the damage.
+        const auto entry = m_store->trees().findNode(nid);
+        if (entry && *entry && (*entry)->parent != m_nid)
+            continue;
+        own.push_back(nid);
+    }
+    return own;
+}
+
 Result<std::vector<Nid>> Folder::subfolders() const
 {
-    return tableRows(kHierarchyTable, QStringLiteral("list of subfolders"));
+    return ownRows(tableRows(kHierarchyTable, QStringLiteral("list of subfolders")));
 }
 
 Result<std::vector<Nid>> Folder::messages() const
 {
-    return tableRows(kContentsTable, QStringLiteral("list of items"));
+    return ownRows(tableRows(kContentsTable, QStringLiteral("list of items")));
 }
 
 } // namespace parcelon::pst

@@ -16,15 +16,18 @@ public:
     const QString& displayName() const { return m_displayName; }
     const QString& what() const { return m_what; }
 
-    // The rows of the folder's hierarchy and contents tables: the ids of its
-    // subfolders and of its messages, in table order. Where a table cannot
-    // be read, the nodes that name the folder as their parent, in id order.
+    // The ids of its subfolders and of its messages, in the order of its
+    // hierarchy and contents tables; where a table cannot be read, the nodes
+    // that name the folder as their parent, in id order. A row whose node
+    // names another folder as its parent belongs to that folder and is passed
+    // over here, and a row listed again counts once: every object has one place.
     Result<std::vector<Nid>> subfolders() const;
     Result<std::vector<Nid>> messages() const;
 
 private:
     Result<std::vector<Nid>> tableRows(std::uint32_t tableType, const QString& table) const;
     Result<std::vector<Nid>> childrenByParent(std::uint32_t tableType, const Error& damage) const;
+    Result<std::vector<Nid>> ownRows(Result<std::vector<Nid>> rows) const;
 
     const Store* m_store = nullptr;
     Nid m_nid = 0;
