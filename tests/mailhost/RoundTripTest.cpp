@@ -1,7 +1,8 @@
 // Files written by pstgen come back through the engine as described: every
-// folder, item, class and attachment, in both file variants and all three
+// folder, item, class and attachment, in all three file formats and all three
 // encodings.
 
+#include "DamageFormats.h"
 #include "Mailboxes.h"
 #include "StoreWalk.h"
 #include "mailhost/model/ItemClass.h"
@@ -158,14 +159,17 @@ TEST_P(RoundTrip, ThousandsOfMessagesInOneFolder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, RoundTrip,
-                         ::testing::Values(Variant{Format::Unicode, pst::Encoding::None},
+                         ::testing::Values(Variant{Format::Ansi, pst::Encoding::None},
+                                           Variant{Format::Ansi, pst::Encoding::Permute},
+                                           Variant{Format::Ansi, pst::Encoding::Cyclic},
+                                           Variant{Format::Unicode, pst::Encoding::None},
                                            Variant{Format::Unicode, pst::Encoding::Permute},
                                            Variant{Format::Unicode, pst::Encoding::Cyclic},
                                            Variant{Format::Unicode4k, pst::Encoding::None},
                                            Variant{Format::Unicode4k, pst::Encoding::Permute},
                                            Variant{Format::Unicode4k, pst::Encoding::Cyclic}),
                          [](const auto& info) {
-                             return std::string(info.param.format == Format::Unicode ? "Unicode" : "FourK")
+                             return test::formatName(info.param.format)
                                     + (info.param.encoding == pst::Encoding::None      ? "None"
                                        : info.param.encoding == pst::Encoding::Permute ? "Permute"
                                                                                        : "Cyclic");
