@@ -91,10 +91,12 @@ QByteArray TextEncoding::encode(const QString& text) const
         m_ndb->fail(pst::Error(pst::ErrorKind::Unsupported, QStringLiteral("code page %1 is not known").arg(m_codePage)));
         return {};
     }
+    // Characters the code page lacks come out as substitutes: such a text
+    // does not come back.
+    codec->encoder.resetState();
+    codec->decoder.resetState();
     QByteArray bytes = codec->encoder.encode(text);
-    if (codec->encoder.hasError() || QString(codec->decoder.decode(bytes)) != text) {
-        codec->encoder.resetState();
-        codec->decoder.resetState();
+    if (QString(codec->decoder.decode(bytes)) != text) {
         m_ndb->fail(pst::Error(pst::ErrorKind::Unsupported,
                                QStringLiteral("\"%1\" cannot be written in code page %2").arg(text).arg(m_codePage)));
     }
