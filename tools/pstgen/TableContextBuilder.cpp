@@ -100,7 +100,8 @@ std::uint64_t TableContextBuilder::write(NdbWriter& ndb, SubnodeList& subnodes) 
     const std::size_t columnCount = m_columns.columns.size();
     const std::uint32_t info = heap.reserve(22 + 8 * columnCount);
     if (m_rows.size() > (std::uint64_t(1) << (8 * geometry.rowIndexDataSize))) {
-        ndb.fail(pst::Error(pst::ErrorKind::Unsupported, QStringLiteral("a table of %1 rows").arg(m_rows.size())));
+        ndb.fail(pst::Error(pst::ErrorKind::Unsupported,
+                            QStringLiteral("a table of %1 rows is more than the format allows").arg(m_rows.size())));
         return 0;
     }
     std::uint8_t levels = 0;
