@@ -15,9 +15,9 @@ inline const auto kEveryFormat = ::testing::Values(pstgen::Format::Ansi, pstgen:
 
 std::string formatName(pstgen::Format format);
 
-// A mailbox of the format, written once per run: folders, an embedded
-// message, an attachment of three blocks and enough messages that the node
-// B-tree has two levels in every format.
+// A mailbox of the format, written once per run and cut after its last page:
+// folders, an embedded message, an attachment of three blocks and enough
+// messages that the node B-tree has two levels in every format.
 QString damageMailbox(pstgen::Format format);
 
 } // namespace parcelon::test

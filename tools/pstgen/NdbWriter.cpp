@@ -241,7 +241,8 @@ NdbWriter::PageRef NdbWriter::writeBTreePage(std::uint8_t ptype, std::uint8_t le
     const std::uint64_t ib = place(m_geometry.pageSize, m_geometry.pageSize);
     const std::uint64_t bid = m_nextPageBid++;
     std::uint8_t* page = at(ib);
-    std::memcpy(page, entries.data(), entries.size());
+    if (!entries.empty()) // an empty tree is one empty page
+        std::memcpy(page, entries.data(), entries.size());
     const auto count = std::uint16_t(entries.size() / entrySize);
     const auto capacity = std::uint16_t(m_geometry.btEntryBytes / entrySize);
     std::uint8_t* meta = page + m_geometry.btMetaOffset;
