@@ -2,9 +2,9 @@
 // structure, costs only the objects it touches, and never a crash.
 
 #include "DamageFormats.h"
-#include "PstSurgery.h"
+#include "testsupport/PstSurgery.h"
 #include "Mailboxes.h"
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"

@@ -4,7 +4,7 @@
 // reach the caller as read errors.
 
 #include "DamageFormats.h"
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 #include "diagnostics/Failure.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/blocks/DataTree.h"

@@ -4,7 +4,7 @@
 
 #include "DamageFormats.h"
 #include "Mailboxes.h"
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 #include "mailhost/model/ItemClass.h"
 #include "mailhost/model/Registry.h"
 #include "pstgen/DescriptionReader.h"

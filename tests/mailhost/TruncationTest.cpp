@@ -3,8 +3,8 @@
 
 #include "DamageFormats.h"
 #include "Mailboxes.h"
-#include "PstSurgery.h"
-#include "StoreWalk.h"
+#include "testsupport/PstSurgery.h"
+#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "pstgen/PstWriter.h"
 #include "testsupport/TestPaths.h"
