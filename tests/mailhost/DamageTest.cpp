@@ -1,6 +1,7 @@
 // Damaged files: every kind of damage gives a failure that names the
 // structure, costs only the objects it touches, and never a crash.
 
+#include "DamageFormats.h"
 #include "testsupport/PstSurgery.h"
 #include "Mailboxes.h"
 #include "testsupport/StoreWalk.h"
@@ -59,12 +60,18 @@ std::vector<pst::BlockEntry> multiBlockAttachment(const pst::Store& store)
 
 class Damage : public ::testing::Test {
 protected:
-    void SetUp() override
+    // The intact file the cases damage; empty to skip them.
+    virtual QString original()
     {
         const auto dir = corpusPstDir();
-        if (!dir)
+        return dir ? *dir + u'/' + kFile : QString();
+    }
+
+    void SetUp() override
+    {
+        m_original = original();
+        if (m_original.isEmpty())
             GTEST_SKIP() << "the PST corpus (../shared/corpus) is not present";
-        m_original = *dir + u'/' + kFile;
         auto store = pst::Store::open(m_original);
         ASSERT_TRUE(store.ok());
         m_leaves = multiBlockAttachment(**store);
@@ -114,9 +121,29 @@ protected:
     QTemporaryDir m_out;
 };
 
+// The cases that hold for any file: the corpus file and a file of each format.
+class DamageInEveryFormat : public Damage, public ::testing::WithParamInterface<std::optional<pstgen::Format>> {
+protected:
+    QString original() override
+    {
+        return GetParam() ? damageMailbox(*GetParam()) : Damage::original();
+    }
+};
+
+class LargeDamage : public ::testing::TestWithParam<pstgen::Format> {};
+// Cases that edit the bytes of a block in place (4 KiB-page files compress them).
+class UncompressedDamage : public ::testing::TestWithParam<pstgen::Format> {};
+
 } // namespace
 
-TEST_F(Damage, DataBlockWithWrongChecksumFailsOnlyItsAttachment)
+INSTANTIATE_TEST_SUITE_P(Files, DamageInEveryFormat,
+                         ::testing::Values(std::nullopt, pstgen::Format::Ansi, pstgen::Format::Unicode, pstgen::Format::Unicode4k),
+                         [](const auto& info) { return info.param ? formatName(*info.param) : std::string("Corpus"); });
+INSTANTIATE_TEST_SUITE_P(Formats, LargeDamage, kEveryFormat, [](const auto& info) { return formatName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Formats, UncompressedDamage, ::testing::Values(pstgen::Format::Ansi, pstgen::Format::Unicode),
+                         [](const auto& info) { return formatName(info.param); });
+
+TEST_P(DamageInEveryFormat, DataBlockWithWrongChecksumFailsOnlyItsAttachment)
 {
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
@@ -124,7 +151,7 @@ TEST_F(Damage, DataBlockWithWrongChecksumFailsOnlyItsAttachment)
     expectOneFailure(surgery, u"block %1 at offset %2 is damaged (checksum"_s.arg(pst::hex(leaf.bid), pst::hex(leaf.ib)));
 }
 
-TEST_F(Damage, MissingBlockFailsOnlyItsAttachment)
+TEST_P(DamageInEveryFormat, MissingBlockFailsOnlyItsAttachment)
 {
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
@@ -134,7 +161,7 @@ TEST_F(Damage, MissingBlockFailsOnlyItsAttachment)
     expectOneFailure(surgery, u"block %1 is missing"_s.arg(pst::hex(leaf.bid)));
 }
 
-TEST_F(Damage, BlockOfTheWrongSizeFailsOnlyItsAttachment)
+TEST_P(DamageInEveryFormat, BlockOfTheWrongSizeFailsOnlyItsAttachment)
 {
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
@@ -144,7 +171,7 @@ TEST_F(Damage, BlockOfTheWrongSizeFailsOnlyItsAttachment)
     expectOneFailure(surgery, u"is damaged"_s);
 }
 
-TEST_F(Damage, BlockOutsideTheFileFailsOnlyItsAttachment)
+TEST_P(DamageInEveryFormat, BlockOutsideTheFileFailsOnlyItsAttachment)
 {
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
@@ -154,7 +181,7 @@ TEST_F(Damage, BlockOutsideTheFileFailsOnlyItsAttachment)
     expectOneFailure(surgery, u"beyond the end of the file"_s);
 }
 
-TEST_F(Damage, DamagedPagesAreNamed)
+TEST_P(DamageInEveryFormat, DamagedPagesAreNamed)
 {
     const pst::BlockEntry& leaf = m_leaves[1];
     {
@@ -182,7 +209,7 @@ TEST_F(Damage, DamagedPagesAreNamed)
     }
 }
 
-TEST_F(Damage, BTreeLoopIsDetected)
+TEST_P(DamageInEveryFormat, BTreeLoopIsDetected)
 {
     PstSurgery surgery(readFile(m_original));
     const pst::Format& f = surgery.format();
@@ -204,7 +231,7 @@ TEST_F(Damage, BTreeLoopIsDetected)
         EXPECT_EQ(saved[i].sha256, m_intact[i].sha256) << saved[i].error.toStdString();
 }
 
-TEST_F(Damage, TruncatedAndScrambledCopiesNeverCrash)
+TEST_P(DamageInEveryFormat, TruncatedAndScrambledCopiesNeverCrash)
 {
     const QByteArray original = readFile(m_original);
     const QString path = m_work.filePath(u"bad.pst"_s);
@@ -228,11 +255,12 @@ TEST_F(Damage, TruncatedAndScrambledCopiesNeverCrash)
     SUCCEED() << "no crash, no hang";
 }
 
-TEST(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
+TEST_P(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"large.pst"_s);
     pstgen::Description d;
+    d.format = GetParam();
     d.root.folders = {pstgen::fixtures::folder(u"Inbox"_s, {pstgen::fixtures::message(
                                                                u"Large"_s, {pstgen::fixtures::random(u"large.bin"_s, 5'000'000, 3),
                                                                             pstgen::fixtures::text(u"small.txt"_s, "fine")})})};
@@ -240,9 +268,9 @@ TEST(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
     auto store = pst::Store::open(path);
     ASSERT_TRUE(store.ok());
     const auto leaves = multiBlockAttachment(**store);
-    ASSERT_GT(leaves.size(), 400u);
+    ASSERT_GT(leaves.size(), 60u);
     PstSurgery surgery(readFile(path));
-    const pst::BlockEntry& leaf = leaves[400];
+    const pst::BlockEntry& leaf = leaves[leaves.size() * 2 / 3];
     surgery.flipByte(leaf.ib + 10);
     const QString damaged = surgery.save(dir.filePath(u"damaged.pst"_s));
 
@@ -257,12 +285,13 @@ TEST(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
     EXPECT_TRUE(QDir(out.path()).isEmpty());
 }
 
-TEST(LargeDamage, AFolderListedBelowItselfIsWalkedOnce)
+TEST_P(UncompressedDamage, AFolderListedBelowItselfIsWalkedOnce)
 {
     using namespace pstgen::fixtures;
     QTemporaryDir dir;
     const QString path = dir.filePath(u"loop.pst"_s);
     pstgen::Description d;
+    d.format = GetParam();
     d.encoding = pst::Encoding::None;
     d.root.folders = {folder(u"A"_s, {message(u"in A"_s, {text(u"a.txt"_s, "a")})},
                              {folder(u"B"_s, {message(u"in B"_s, {text(u"b.txt"_s, "b")})}, {folder(u"C"_s, {})})})};

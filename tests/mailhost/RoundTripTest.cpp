@@ -1,7 +1,8 @@
 // Files written by pstgen come back through the engine as described: every
-// folder, item, class and attachment, in both file variants and all three
+// folder, item, class and attachment, in all three file formats and all three
 // encodings.
 
+#include "DamageFormats.h"
 #include "Mailboxes.h"
 #include "testsupport/StoreWalk.h"
 #include "mailhost/model/ItemClass.h"
@@ -148,6 +149,10 @@ TEST_P(RoundTrip, EdgeCasesComeBackAsDescribed)
 
 TEST_P(RoundTrip, ThousandsOfMessagesInOneFolder)
 {
+#ifdef PARCELON_SANITIZED
+    if (GetParam().format == Format::Ansi && GetParam().encoding != pst::Encoding::None)
+        GTEST_SKIP() << "the encoded ANSI variants run in the plain build";
+#endif
     Description d;
     d.format = GetParam().format;
     d.encoding = GetParam().encoding;
@@ -158,14 +163,17 @@ TEST_P(RoundTrip, ThousandsOfMessagesInOneFolder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, RoundTrip,
-                         ::testing::Values(Variant{Format::Unicode, pst::Encoding::None},
+                         ::testing::Values(Variant{Format::Ansi, pst::Encoding::None},
+                                           Variant{Format::Ansi, pst::Encoding::Permute},
+                                           Variant{Format::Ansi, pst::Encoding::Cyclic},
+                                           Variant{Format::Unicode, pst::Encoding::None},
                                            Variant{Format::Unicode, pst::Encoding::Permute},
                                            Variant{Format::Unicode, pst::Encoding::Cyclic},
                                            Variant{Format::Unicode4k, pst::Encoding::None},
                                            Variant{Format::Unicode4k, pst::Encoding::Permute},
                                            Variant{Format::Unicode4k, pst::Encoding::Cyclic}),
                          [](const auto& info) {
-                             return std::string(info.param.format == Format::Unicode ? "Unicode" : "FourK")
+                             return test::formatName(info.param.format)
                                     + (info.param.encoding == pst::Encoding::None      ? "None"
                                        : info.param.encoding == pst::Encoding::Permute ? "Permute"
                                                                                        : "Cyclic");

@@ -109,6 +109,18 @@ TEST(DescriptionReader, ReadsEveryKindOfElement)
     EXPECT_EQ(inner.repeat.max, 2u);
 }
 
+TEST(DescriptionReader, AnsiFilesAndTheirCodePages)
+{
+    const Description d = parse(R"({"format": "ansi", "codePage": 1250,
+                                    "root": {"items": [{"subject": "a", "codePage": 932}, {"subject": "b"}]}})");
+    EXPECT_EQ(d.format, Format::Ansi);
+    EXPECT_EQ(d.codePage, 1250);
+    ASSERT_EQ(d.root.items.size(), 2u);
+    EXPECT_EQ(d.root.items[0].codePage, 932);
+    EXPECT_FALSE(d.root.items[1].codePage);
+    EXPECT_EQ(parse("{}").codePage, 1252);
+}
+
 TEST(DescriptionReader, TemplatesAreMergedUnderTheirUsers)
 {
     const Description d = parse(R"({
@@ -132,7 +144,9 @@ TEST(DescriptionReader, ErrorsSayWhatIsWrongAndWhere)
         {"[1, 2]", "a description is a JSON object"},
         {"{\"root\": ", "not valid JSON"},
         {R"({"formt": "unicode"})", "\"formt\" is not a known key"},
-        {R"({"format": "ansi"})", "description.format: \"ansi\" is not"},
+        {R"({"format": "ansi4k"})", "description.format: \"ansi4k\" is not"},
+        {R"({"codePage": 1})", "description.codePage: code page 1 is not known"},
+        {R"({"root": {"items": [{"codePage": "cp1251"}]}})", "root.items[0].codePage: a whole number"},
         {R"({"encoding": 1})", "description.encoding: a text is expected"},
         {R"({"seed": -3})", "description.seed: a whole number"},
         {R"({"seed": 1.5})", "description.seed: a whole number"},

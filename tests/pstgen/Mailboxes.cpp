@@ -54,7 +54,16 @@ Attachment embedded(Item inner)
 
 Description edgeDescription(Format format, pst::Encoding encoding)
 {
-    const std::uint64_t block = format == Format::Unicode4k ? 65512 : 8176;
+    const std::uint64_t block = format == Format::Unicode4k ? 65512 : format == Format::Ansi ? 8180 : 8176;
+    // ANSI files keep texts in a code page: the names in many scripts go into
+    // a UTF-8 message, the Japanese ones into a Shift-JIS one, and folder
+    // names stay within the file's Windows-1252.
+    const bool ansi = format == Format::Ansi;
+    const auto inCodePage = [&](Item item, int codePage) {
+        if (ansi)
+            item.codePage = codePage;
+        return item;
+    };
     Description d;
     d.format = format;
     d.encoding = encoding;
@@ -79,17 +88,19 @@ Description edgeDescription(Format format, pst::Encoding encoding)
                          file(QStringLiteral("many-blocks.txt"), Content::random(5, Range::fixed(300000), Content::Style::Text))}),
                 message(QStringLiteral("Large"), {random(QStringLiteral("large.bin"), 9000000, 7)}),
                 message(QStringLiteral("Same names"), {random(QStringLiteral("photo.png"), 1000, 1), random(QStringLiteral("photo.png"), 1000, 2)}),
-                message(QStringLiteral("Названия"),
-                        {text(QStringLiteral("отчёт 2024.pdf"), "1"), text(QStringLiteral("報告書.txt"), "22"),
-                         text(QStringLiteral("تقرير.txt"), "333"), text(QStringLiteral("Ελληνικά.docx"), "4444"),
-                         text(QStringLiteral("emoji 😀.txt"), "55555")}),
+                inCodePage(message(QStringLiteral("Названия"),
+                                   {text(QStringLiteral("отчёт 2024.pdf"), "1"), text(QStringLiteral("報告書.txt"), "22"),
+                                    text(QStringLiteral("تقرير.txt"), "333"), text(QStringLiteral("Ελληνικά.docx"), "4444"),
+                                    text(QStringLiteral("emoji 😀.txt"), "55555")}),
+                           65001),
                 message(QStringLiteral("Forwarded"), {embedded(original), text(QStringLiteral("note.txt"), "beside it")}),
                 message(QStringLiteral("Picture"), {ole}),
                 message(QStringLiteral("Meeting"), {text(QStringLiteral("agenda.txt"), "1. plan")}, QStringLiteral("IPM.Appointment")),
                 message(QStringLiteral("Person"), {random(QStringLiteral("photo.jpg"), 4000)}, QStringLiteral("IPM.Contact")),
                 message(QStringLiteral("Signed"), {random(QStringLiteral("smime.p7m"), 2000)}, QStringLiteral("IPM.Note.SMIME"))}),
         folder(QStringLiteral("Empty"), {}),
-        folder(QStringLiteral("Ελληνικά 日本語"), {message(QStringLiteral("受信"), {text(QStringLiteral("資料.xlsx"), "xlsx")})}),
+        folder(ansi ? QStringLiteral("Français été") : QStringLiteral("Ελληνικά 日本語"),
+               {inCodePage(message(QStringLiteral("受信"), {text(QStringLiteral("資料.xlsx"), "xlsx")}), 932)}),
         folder(QStringLiteral("Only folders"), {},
                {folder(QStringLiteral("Level 2"), {message(QStringLiteral("Two"), {text(QStringLiteral("two.txt"), "2")})},
                        {folder(QStringLiteral("Level 3"), {},

@@ -42,8 +42,8 @@ public:
         if (!header())
             return;
         m_slots.assign(m_file.size() / m_slot + 1, false);
-        walk(m_file.u64(216), m_file.u64(224), 0x81, -1, m_facts.nodeTreeLevels);
-        walk(m_file.u64(232), m_file.u64(240), 0x80, -1, m_facts.blockTreeLevels);
+        walk(id(m_file, root(36)), id(m_file, root(36) + m_id), 0x81, -1, m_facts.nodeTreeLevels);
+        walk(id(m_file, root(52)), id(m_file, root(52) + m_id), 0x80, -1, m_facts.blockTreeLevels);
         blocks();
         maps();
         for (const auto& [nid, node] : m_nodes) {
@@ -61,27 +61,49 @@ private:
 
     void problem(const QString& text) { m_facts.problems << text; }
 
+    // An id or offset: 4 bytes in ANSI files, else 8.
+    std::uint64_t id(const SpanReader& r, std::size_t at) const { return r.uint(at, m_id); }
+    // Where a field of the header's ROOT lies, given its offset in the Unicode ROOT.
+    std::size_t root(std::size_t unicodeOffset) const
+    {
+        if (!m_ansi)
+            return 180 + unicodeOffset;
+        switch (unicodeOffset) {
+        case 4: return 168;  // ibFileEof
+        case 12: return 172; // ibAMapLast
+        case 20: return 176; // cbAMapFree
+        case 36: return 184; // BREFNBT
+        case 52: return 192; // BREFBBT
+        default: return 200; // fAMapValid
+        }
+    }
+    // dwCRC and bid in a page or block trailer: ANSI keeps bid first.
+    std::size_t crcAt() const { return m_ansi ? 8 : 4; }
+    std::size_t bidAt() const { return m_ansi ? 4 : 8; }
+
     bool header()
     {
-        if (!m_file.has(0, 564) || m_file.u32(0) != 0x4E444221)
+        if (!m_file.has(0, 512) || m_file.u32(0) != 0x4E444221)
             return problem(QStringLiteral("no PST header")), false;
         m_facts.version = m_file.u16(10);
         m_big = m_facts.version == 36;
+        m_ansi = m_facts.version == 14 || m_facts.version == 15;
+        m_id = m_ansi ? 4 : 8;
         m_page = m_big ? 4096 : 512;
         m_slot = m_big ? 512 : 64;
-        m_trailer = m_big ? 24 : 16;
+        m_trailer = m_big ? 24 : m_ansi ? 12 : 16;
         m_firstMap = m_big ? 0x22000 : 0x4400;
         m_section = m_big ? 4072ull * 8 * 512 : 496 * 8 * 64;
-        m_facts.encoding = m_file.u8(513);
+        m_facts.encoding = m_file.u8(m_ansi ? 461 : 513);
         if (pst::pstCrc(m_file.slice(8, 471)) != m_file.u32(4))
             problem(QStringLiteral("header: partial CRC"));
-        if (pst::pstCrc(m_file.slice(8, 516)) != m_file.u32(524))
+        if (!m_ansi && pst::pstCrc(m_file.slice(8, 516)) != m_file.u32(524))
             problem(QStringLiteral("header: full CRC"));
-        if (m_file.u64(184) != m_file.size())
-            problem(QStringLiteral("header: ibFileEof %1, file %2").arg(m_file.u64(184)).arg(m_file.size()));
-        if ((m_file.size() - m_firstMap) % m_section != 0 || m_file.u64(192) != m_file.size() - m_section)
+        if (id(m_file, root(4)) != m_file.size())
+            problem(QStringLiteral("header: ibFileEof %1, file %2").arg(id(m_file, root(4))).arg(m_file.size()));
+        if ((m_file.size() - m_firstMap) % m_section != 0 || id(m_file, root(12)) != m_file.size() - m_section)
             problem(QStringLiteral("header: the file does not end with a whole section"));
-        if (m_file.u8(248) != 2 || m_file.u8(512) != 0x80)
+        if (m_file.u8(root(68)) != 2 || m_file.u8(m_ansi ? 460 : 512) != 0x80)
             problem(QStringLiteral("header: fAMapValid or bSentinel"));
         return true;
     }
@@ -106,7 +128,8 @@ private:
         const std::size_t t = m_page - m_trailer;
         if (p.size() != m_page || p.u8(t) != ptype || p.u8(t + 1) != ptype)
             return problem(what + QStringLiteral(": page type")), false;
-        if (p.u16(t + 2) != (signed_ ? signature(ib, bid) : 0) || p.u32(t + 4) != pst::pstCrc(p.slice(0, t)) || p.u64(t + 8) != bid)
+        if (p.u16(t + 2) != (signed_ ? signature(ib, bid) : 0) || p.u32(t + crcAt()) != pst::pstCrc(p.slice(0, t))
+            || id(p, t + bidAt()) != bid)
             problem(what + QStringLiteral(": page trailer"));
         return true;
     }
@@ -118,7 +141,7 @@ private:
         if (!page(ib, ptype, bid, true, what))
             return 0;
         const SpanReader p(m_file.slice(ib, m_page));
-        const std::size_t meta = m_big ? 4056 : 488;
+        const std::size_t meta = m_big ? 4056 : m_ansi ? 496 : 488;
         const unsigned count = m_big ? p.u16(meta) : p.u8(meta);
         const unsigned max = m_big ? p.u16(meta + 2) : p.u8(meta + 1);
         const unsigned entrySize = p.u8(meta + (m_big ? 4 : 2));
@@ -132,19 +155,20 @@ private:
         std::uint64_t previous = 0;
         for (unsigned i = 0; i < count; ++i) {
             const std::size_t e = i * entrySize;
-            const std::uint64_t key = p.u64(e);
+            const std::uint64_t key = id(p, e);
             if (i == 0)
                 first = key;
             else if (key <= previous)
                 problem(what + QStringLiteral(": keys out of order"));
             previous = key;
             if (cLevel > 0) {
-                if (walk(p.u64(e + 8), p.u64(e + 16), ptype, cLevel - 1, levels) != key)
+                if (walk(id(p, e + m_id), id(p, e + 2 * m_id), ptype, cLevel - 1, levels) != key)
                     problem(what + QStringLiteral(": key of a child page"));
             } else if (ptype == 0x81) {
-                m_nodes[std::uint32_t(key)] = {p.u64(e + 8), p.u64(e + 16)};
+                m_nodes[std::uint32_t(key)] = {id(p, e + m_id), id(p, e + 2 * m_id)};
             } else {
-                m_blocks[key] = {p.u64(e + 8), p.u16(e + 16), m_big ? p.u16(e + 18) : p.u16(e + 16)};
+                const std::size_t cb = e + 2 * m_id;
+                m_blocks[key] = {id(p, e + m_id), p.u16(cb), m_big ? p.u16(cb + 2) : p.u16(cb)};
             }
         }
         return first;
@@ -159,8 +183,8 @@ private:
             const std::uint64_t disk = (b.cb + m_trailer + m_slot - 1) / m_slot * m_slot;
             take(b.ib, disk, what);
             const SpanReader t(m_file.slice(b.ib + disk - m_trailer, m_trailer));
-            if (t.u16(0) != b.cb || t.u16(2) != signature(b.ib, bid) || t.u64(8) != bid
-                || t.u32(4) != pst::pstCrc(m_file.slice(b.ib, b.cb)))
+            if (t.u16(0) != b.cb || t.u16(2) != signature(b.ib, bid) || id(t, bidAt()) != bid
+                || t.u32(crcAt()) != pst::pstCrc(m_file.slice(b.ib, b.cb)))
                 problem(what + QStringLiteral(": trailer"));
             if (m_big && t.u16(18) != b.inflated)
                 problem(what + QStringLiteral(": inflated size"));
@@ -173,6 +197,7 @@ private:
     {
         const std::uint64_t sections = (m_file.size() - m_firstMap) / m_section;
         const std::uint64_t slotsPerSection = m_section / m_slot;
+        const std::uint64_t pad = m_ansi ? 4 : 0; // ANSI map pages start with 4 unused bytes
         std::uint64_t free = 0;
         for (std::uint64_t k = 0; k < sections; ++k) {
             const std::uint64_t at = m_firstMap + k * m_section;
@@ -190,7 +215,7 @@ private:
             if (!page(at, 0x84, at, false, what))
                 continue;
             for (std::uint64_t s = 0; s < slotsPerSection; ++s) {
-                const bool bit = m_file.u8(at + s / 8) & (0x80 >> (s % 8));
+                const bool bit = m_file.u8(at + pad + s / 8) & (0x80 >> (s % 8));
                 free += bit ? 0 : 1;
                 if (bit != m_slots[at / m_slot + s]) {
                     problem(what + QStringLiteral(": bit for %1").arg(hex(at + s * m_slot)));
@@ -199,16 +224,16 @@ private:
             }
             if (!m_big && k % 8 == 0 && page(at + 512, 0x83, at + 512, false, QStringLiteral("PMap")))
                 for (std::size_t i = 0; i < 496; ++i)
-                    if (m_file.u8(at + 512 + i) != 0xFF)
+                    if (m_file.u8(at + 512 + pad + i) != 0xFF)
                         problem(QStringLiteral("PMap: a free page"));
             if (!m_big && k >= 128 && (k - 128) % 496 == 0)
                 page(at + 1024, 0x82, at + 1024, false, QStringLiteral("FMap"));
             if (!m_big && k >= 8192 && (k - 8192) % 31744 == 0)
                 page(at + 1536, 0x85, at + 1536, false, QStringLiteral("FPMap"));
         }
-        if (free * m_slot != m_file.u64(200))
+        if (free * m_slot != id(m_file, root(20)))
             problem(QStringLiteral("header: cbAMapFree"));
-        page(m_big ? 0x21000 : 0x4200, 0x86, m_file.u64(32), true, QStringLiteral("density list"));
+        page(m_big ? 0x21000 : 0x4200, 0x86, m_ansi ? m_file.u32(28) : m_file.u64(32), true, QStringLiteral("density list"));
     }
 
     // The bytes of a data block as a reader sees them.
@@ -245,7 +270,7 @@ private:
         (level == 2 ? m_facts.hasXXBlock : m_facts.hasXBlock) = true;
         const std::size_t before = out.size();
         for (unsigned i = 0; i < x.u16(2); ++i)
-            leaves(x.u64(8 + 8 * i), out, what);
+            leaves(id(x, 8 + m_id * i), out, what);
         std::uint64_t total = 0;
         for (std::size_t i = before; i < out.size(); ++i)
             total += out[i].size();
@@ -293,7 +318,7 @@ private:
                 sound = b.u16(map + 4 + 2 * k) <= b.u16(map + 6 + 2 * k) && b.u16(map + 6 + 2 * k) <= map;
             if (!sound)
                 problem(what + QStringLiteral(": page map of heap block %1").arg(i));
-            if (i + 1 < blocks.size() && blocks[i].size() != (m_big ? 65512u : 8176u))
+            if (i + 1 < blocks.size() && blocks[i].size() != (m_big ? 65512u : m_ansi ? 8180u : 8176u))
                 problem(what + QStringLiteral(": heap block %1 is not full size").arg(i));
         }
         const SpanReader first(blocks.front());
@@ -319,18 +344,18 @@ private:
         m_facts.hasSIBlock = m_facts.hasSIBlock || index;
         std::uint32_t previous = 0;
         for (unsigned i = 0; i < s.u16(2); ++i) {
-            const std::size_t e = 8 + i * (index ? 16 : 24);
-            const auto nid = std::uint32_t(s.u64(e));
+            const std::size_t e = (m_ansi ? 4 : 8) + i * (index ? 2 : 3) * m_id;
+            const auto nid = std::uint32_t(id(s, e));
             if (i > 0 && nid <= previous)
                 problem(what + QStringLiteral(": subnodes out of order"));
             previous = nid;
             if (index) {
-                subnodeTree(s.u64(e + 8), what);
+                subnodeTree(id(s, e + m_id), what);
             } else {
                 const QString sub = what + QStringLiteral(" / %1").arg(hex(nid));
                 const bool value = (nid & 0x1F) == 0x1F || (nid & 0x1F) == 0x09; // raw bytes, not a heap
-                dataTree(s.u64(e + 8), sub, !value);
-                subnodeTree(s.u64(e + 16), sub);
+                dataTree(id(s, e + m_id), sub, !value);
+                subnodeTree(id(s, e + 2 * m_id), sub);
             }
         }
     }
@@ -339,6 +364,8 @@ private:
     SpanReader m_file;
     PstFileFacts& m_facts;
     bool m_big = false;
+    bool m_ansi = false;
+    std::size_t m_id = 8;
     std::uint64_t m_page = 512, m_slot = 64, m_trailer = 16, m_firstMap = 0x4400, m_section = 253952;
     std::vector<bool> m_slots;
     std::map<std::uint32_t, std::pair<std::uint64_t, std::uint64_t>> m_nodes;

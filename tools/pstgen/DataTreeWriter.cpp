@@ -72,10 +72,11 @@ std::uint64_t DataTreeWriter::writeIndex(std::uint8_t level, std::span<const std
                               QStringLiteral("a value of %1 bytes is larger than the format allows").arg(total)));
         return 0;
     }
-    RecordBuffer block(8 + 8 * children.size());
+    const std::uint32_t width = m_ndb.geometry().idSize;
+    RecordBuffer block(8 + width * children.size());
     block.u8(0x01).u8(level).u16(std::uint16_t(children.size())).u32(std::uint32_t(total));
     for (const std::uint64_t bid : children)
-        block.u64(bid);
+        block.id(bid, width);
     return m_ndb.addInternalBlock(block.span());
 }
 

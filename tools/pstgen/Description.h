@@ -22,9 +22,13 @@
 // ("007").
 namespace parcelon::pstgen {
 
-// Which kind of file: Unicode with 512-byte pages (version 23), or the
-// variant with 4 KiB pages and zlib-compressed blocks (version 36).
-enum class Format { Unicode, Unicode4k };
+// Which kind of file: Unicode with 512-byte pages (version 23), the variant
+// with 4 KiB pages and zlib-compressed blocks (version 36), or the old ANSI
+// file (version 14: 32-bit ids and offsets, texts in a code page).
+enum class Format { Unicode, Unicode4k, Ansi };
+
+// The code page ANSI files keep texts in unless a description names another.
+inline constexpr int kDefaultCodePage = 1252;
 
 // A count or size: fixed when min == max, otherwise drawn for every copy from
 // the description's seed (inclusive bounds).
@@ -117,6 +121,10 @@ struct Item {
     std::optional<QDateTime> deliveryTime;
     std::vector<Recipient> recipients;
     std::vector<Attachment> attachments;
+    // The code page of the item's texts in an ANSI file (and of its
+    // attachments'), stored as PidTagMessageCodepage; the description's
+    // codePage when not given.
+    std::optional<int> codePage;
 };
 
 struct Folder {
@@ -131,6 +139,9 @@ struct Description {
     Format format = Format::Unicode;
     pst::Encoding encoding = pst::Encoding::Permute;
     QString storeName = QStringLiteral("Personal Folders");
+    // The code page of texts in an ANSI file: store and folder names, and the
+    // items that name none of their own.
+    int codePage = kDefaultCodePage;
     // Seeds the store's record key and every drawn count and size.
     std::uint64_t seed = 0;
     QDateTime baseTime = QDateTime(QDate(2024, 3, 4), QTime(9, 0), Qt::UTC);

@@ -1,5 +1,7 @@
 #include "pstgen/DescriptionReader.h"
 
+#include "pstgen/ValueStorage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -27,7 +30,7 @@ public:
     {
         Description d;
         allowKeys(o, QStringLiteral("description"),
-                  {u"format", u"encoding", u"storeName", u"seed", u"baseTime", u"templates", u"root"});
+                  {u"format", u"encoding", u"codePage", u"storeName", u"seed", u"baseTime", u"templates", u"root"});
         const QString where = QStringLiteral("description");
         if (o.contains(u"templates"))
             m_templates = object(o[u"templates"], where + QStringLiteral(".templates"));
@@ -37,9 +40,14 @@ public:
                 d.format = Format::Unicode;
             else if (f == u"unicode4k")
                 d.format = Format::Unicode4k;
+            else if (f == u"ansi")
+                d.format = Format::Ansi;
             else
-                fail(where + QStringLiteral(".format"), QStringLiteral("\"%1\" is not \"unicode\" or \"unicode4k\"").arg(f));
+                fail(where + QStringLiteral(".format"),
+                     QStringLiteral("\"%1\" is not \"unicode\", \"unicode4k\" or \"ansi\"").arg(f));
         }
+        if (o.contains(u"codePage"))
+            d.codePage = codePage(o[u"codePage"], where + QStringLiteral(".codePage"));
         if (o.contains(u"encoding")) {
             const QString e = string(o[u"encoding"], where + QStringLiteral(".encoding"));
             if (e == u"none")
@@ -153,6 +161,14 @@ private:
         return std::uint64_t(d);
     }
 
+    int codePage(const QJsonValue& v, const QString& where)
+    {
+        const auto number = int(std::min<std::uint64_t>(integer(v, where), 0xFFFF));
+        if (!TextEncoding::knows(number))
+            fail(where, QStringLiteral("code page %1 is not known").arg(number));
+        return number;
+    }
+
     Range range(const QJsonValue& v, const QString& where)
     {
         if (v.isObject()) {
@@ -214,7 +230,7 @@ private:
         Item it;
         allowKeys(o, where,
                   {u"class", u"subject", u"senderName", u"senderEmail", u"body", u"htmlBody", u"submitTime",
-                   u"deliveryTime", u"recipients", u"attachments", u"repeat"});
+                   u"deliveryTime", u"recipients", u"attachments", u"repeat", u"codePage"});
         const auto text = [&](QStringView key, QString& into) {
             if (o.contains(key))
                 into = string(o[key], where + QLatin1Char('.') + key.toString());
@@ -231,6 +247,8 @@ private:
             it.deliveryTime = time(o[u"deliveryTime"], where + QStringLiteral(".deliveryTime"));
         if (o.contains(u"repeat"))
             it.repeat = range(o[u"repeat"], where + QStringLiteral(".repeat"));
+        if (o.contains(u"codePage"))
+            it.codePage = codePage(o[u"codePage"], where + QStringLiteral(".codePage"));
         if (o.contains(u"recipients")) {
             const QJsonArray list = array(o[u"recipients"], where + QStringLiteral(".recipients"));
             for (qsizetype i = 0; i < list.size(); ++i)

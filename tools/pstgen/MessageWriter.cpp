@@ -45,6 +45,9 @@ QString joinedNames(const std::vector<Recipient>& recipients, Recipient::Type ty
 
 // Everything about the message being written that its attachments need.
 struct MessageWriter::Context {
+    explicit Context(TextEncoding text) : text(text) {}
+
+    TextEncoding text;
     SubnodeList subnodes;
     TableContextBuilder attachments{columns::attachments()};
     std::uint64_t attachmentBytes = 0;
@@ -56,16 +59,16 @@ struct MessageWriter::Context {
     int depth = 0;
 };
 
-MessageWriter::MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, const WriteOptions& options,
+MessageWriter::MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, int codePage, const WriteOptions& options,
                              WriteReport& report)
-    : m_ndb(ndb), m_baseTime(baseTime), m_options(options), m_report(report)
+    : m_ndb(ndb), m_baseTime(baseTime), m_codePage(codePage), m_options(options), m_report(report)
 {
 }
 
 MessageWriter::Written MessageWriter::write(const Item& item, const Expansion& place, const QStringList& folder,
                                             int depth, TableContextBuilder::Row* contentsRow)
 {
-    Context message;
+    Context message(TextEncoding(m_ndb, item.codePage.value_or(m_codePage)));
     message.folder = folder;
     message.number = place.message;
     message.messageClass = place.expand(item.messageClass);
@@ -99,7 +102,7 @@ MessageWriter::Written MessageWriter::write(const Item& item, const Expansion& p
     for (const auto& r : item.recipients) {
         const QString name = place.expand(r.name);
         const QString email = place.expand(r.email);
-        TableContextBuilder::Row row(++recipientId, nextRowVersion());
+        TableContextBuilder::Row row(++recipientId, nextRowVersion(), message.text);
         row.set(tag::RecipientType, std::uint32_t(r.type))
             .set(tag::Responsibility, 1)
             .setString(tag::DisplayName, name)
@@ -125,7 +128,9 @@ MessageWriter::Written MessageWriter::write(const Item& item, const Expansion& p
     const QString displayBcc = joinedNames(item.recipients, Recipient::Type::Bcc);
     const std::uint32_t flags = kMessageFlagRead | (hasAttachments ? kMessageFlagHasAttachment : 0);
 
-    PropertyContextBuilder pc;
+    PropertyContextBuilder pc(message.text);
+    if (message.text.ansi() || item.codePage)
+        pc.setInteger(tag::MessageCodepage, std::uint32_t(message.text.codePage()));
     pc.setString(tag::MessageClass, message.messageClass);
     pc.setString(tag::Subject, message.subject);
     pc.setString(tag::ConversationTopic, message.subject);
@@ -203,9 +208,10 @@ void MessageWriter::writeAttachment(const Attachment& a, const Expansion& place,
     record.shortFileName = a.shortFromFileName && record.fileName ? DescriptionReader::shortFileName(*record.fileName)
                                                                   : expanded(a.shortFileName);
     record.displayName = expanded(a.displayName);
+    record.codePage = message.text.codePage();
 
     SubnodeList subnodes;
-    PropertyContextBuilder pc;
+    PropertyContextBuilder pc(message.text);
     pc.setInteger(tag::AttachMethod, a.method);
     std::uint64_t size = 0;
     switch (a.method) {
@@ -262,7 +268,7 @@ void MessageWriter::writeAttachment(const Attachment& a, const Expansion& place,
     const std::uint64_t bidData = pc.write(m_ndb, subnodes);
     message.subnodes.add(nid, bidData, subnodes.write(m_ndb));
 
-    TableContextBuilder::Row row(nid, nextRowVersion());
+    TableContextBuilder::Row row(nid, nextRowVersion(), message.text);
     row.set(tag::AttachSize, attachSize).set(tag::AttachMethod, a.method).set(tag::RenderingPosition, kNotRendered);
     if (record.shortFileName)
         row.setString(tag::AttachFilename, *record.shortFileName);

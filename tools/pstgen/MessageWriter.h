@@ -29,7 +29,9 @@ public:
         QString subject;
     };
 
-    MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, const WriteOptions& options, WriteReport& report);
+    // `codePage`: that of items that name none (in ANSI files).
+    MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, int codePage, const WriteOptions& options,
+                  WriteReport& report);
 
     // Writes `item` as the expansion `place` gives it. `folder` names where
     // it lies (for the report); `depth` is 0 for a folder's message.
@@ -50,6 +52,7 @@ private:
 
     NdbWriter& m_ndb;
     QDateTime m_baseTime;
+    int m_codePage;
     const WriteOptions& m_options;
     WriteReport& m_report;
     std::uint32_t m_rowVersion = 0;

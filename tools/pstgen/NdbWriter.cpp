@@ -23,11 +23,11 @@ enum PageType : std::uint8_t {
     ptypeDL = 0x86,
 };
 
-constexpr std::uint32_t kHeaderSize = 564;
 constexpr std::uint32_t kPageMapSpacing = 512; // PMap, FMap and FPMap follow the AMap at this spacing
 constexpr std::uint16_t kBlockReferences = 2; // one node refers to each block, plus one
 constexpr std::uint8_t kValidAMap2 = 2;
-constexpr std::uint32_t kDListCapacity = 119;
+constexpr std::uint32_t kDListEntries = 8; // where the density list's entries begin
+constexpr std::uint32_t kDListPadding = 12; // unused bytes after them
 
 std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment)
 {
@@ -114,8 +114,14 @@ std::uint64_t NdbWriter::writeBlock(std::uint64_t bid, std::span<const std::uint
     std::uint8_t* trailer = p + disk - m_geometry.blockTrailerSize;
     store16(trailer, std::uint16_t(stored.size()));
     store16(trailer + 2, blockSignature(ib, bid));
-    store32(trailer + 4, pst::pstCrc(stored));
-    store64(trailer + 8, bid);
+    if (m_geometry.ansi()) {
+        // ANSI order: cb, wSig, bid, dwCRC.
+        store32(trailer + 4, std::uint32_t(bid));
+        store32(trailer + 8, pst::pstCrc(stored));
+    } else {
+        store32(trailer + 4, pst::pstCrc(stored));
+        store64(trailer + 8, bid);
+    }
     if (m_geometry.format == Format::Unicode4k) {
         store16(trailer + 16, 2);
         store16(trailer + 18, cbInflated);
@@ -145,6 +151,9 @@ std::uint64_t NdbWriter::place(std::uint32_t size, std::uint32_t alignment)
         openSection(m_sectionIndex + 1);
         pos = alignUp(m_sectionStart + m_section.size(), alignment);
     }
+    if (pos + size > m_geometry.maxFileSize)
+        fail(pst::Error(pst::ErrorKind::Unsupported,
+                        QStringLiteral("the file would grow past the %1 bytes its format allows").arg(m_geometry.maxFileSize)));
     m_section.resize(pos + size - m_sectionStart, 0);
     const std::uint64_t first = (pos - m_sectionStart) / m_geometry.slotSize;
     const std::uint64_t count = (size + m_geometry.slotSize - 1) / m_geometry.slotSize;
@@ -179,14 +188,14 @@ void NdbWriter::closeSection()
 {
     if (failed())
         return;
-    const std::uint32_t bodySize = m_geometry.pageDataSize();
+    const std::uint32_t bodySize = m_geometry.pageDataSize() - m_geometry.mapPadding;
     std::uint8_t* amap = at(m_sectionStart);
-    std::memcpy(amap, m_slotBits.data(), bodySize);
+    std::memcpy(amap + m_geometry.mapPadding, m_slotBits.data(), bodySize);
     sealPage(amap, ptypeAMap, m_sectionStart, m_sectionStart, false);
     if (m_geometry.hasPageMaps && hasPMap(m_sectionIndex)) {
         // Page maps are no longer used: every page counts as taken.
         std::uint8_t* pmap = at(m_sectionStart + kPageMapSpacing);
-        std::memset(pmap, 0xFF, bodySize);
+        std::memset(pmap + m_geometry.mapPadding, 0xFF, bodySize);
         sealPage(pmap, ptypePMap, m_sectionStart + kPageMapSpacing, m_sectionStart + kPageMapSpacing, false);
     }
 
@@ -215,8 +224,15 @@ void NdbWriter::sealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t b
     trailer[0] = ptype;
     trailer[1] = ptype;
     store16(trailer + 2, signature ? blockSignature(ib, bid) : 0);
-    store32(trailer + 4, pst::pstCrc(std::span<const std::uint8_t>(page, body)));
-    store64(trailer + 8, bid);
+    const std::uint32_t crc = pst::pstCrc(std::span<const std::uint8_t>(page, body));
+    if (m_geometry.ansi()) {
+        // ANSI order: ptype, ptypeRepeat, wSig, bid, dwCRC.
+        store32(trailer + 4, std::uint32_t(bid));
+        store32(trailer + 8, crc);
+    } else {
+        store32(trailer + 4, crc);
+        store64(trailer + 8, bid);
+    }
 }
 
 NdbWriter::PageRef NdbWriter::writeBTreePage(std::uint8_t ptype, std::uint8_t level, std::uint8_t entrySize,
@@ -225,7 +241,8 @@ NdbWriter::PageRef NdbWriter::writeBTreePage(std::uint8_t ptype, std::uint8_t le
     const std::uint64_t ib = place(m_geometry.pageSize, m_geometry.pageSize);
     const std::uint64_t bid = m_nextPageBid++;
     std::uint8_t* page = at(ib);
-    std::memcpy(page, entries.data(), entries.size());
+    if (!entries.empty()) // an empty tree is one empty page
+        std::memcpy(page, entries.data(), entries.size());
     const auto count = std::uint16_t(entries.size() / entrySize);
     const auto capacity = std::uint16_t(m_geometry.btEntryBytes / entrySize);
     std::uint8_t* meta = page + m_geometry.btMetaOffset;
@@ -255,16 +272,17 @@ NdbWriter::PageRef NdbWriter::writeBTree(std::uint8_t ptype, std::uint8_t entryS
                                        std::span<const std::uint8_t>(entries).subspan(first * entrySize, n * entrySize),
                                        n ? keys[first] : 0));
     }
-    constexpr std::uint8_t kBtEntrySize = 24;
-    const std::size_t perPage = m_geometry.btEntryBytes / kBtEntrySize;
+    const auto btEntrySize = std::uint8_t(m_geometry.btEntrySize());
+    const std::uint32_t width = m_geometry.idSize;
+    const std::size_t perPage = m_geometry.btEntryBytes / btEntrySize;
     for (std::uint8_t depth = 1; level.size() > 1; ++depth) {
         std::vector<PageRef> upper;
         for (std::size_t first = 0; first < level.size(); first += perPage) {
             const std::size_t n = std::min(perPage, level.size() - first);
-            RecordBuffer buf(n * kBtEntrySize);
+            RecordBuffer buf(n * btEntrySize);
             for (std::size_t i = first; i < first + n; ++i)
-                buf.u64(level[i].key).u64(level[i].bid).u64(level[i].ib);
-            upper.push_back(writeBTreePage(ptype, depth, kBtEntrySize, buf.span(), level[first].key));
+                buf.id(level[i].key, width).id(level[i].bid, width).id(level[i].ib, width);
+            upper.push_back(writeBTreePage(ptype, depth, btEntrySize, buf.span(), level[first].key));
         }
         level = std::move(upper);
     }
@@ -282,27 +300,32 @@ pst::Result<std::uint64_t> NdbWriter::finish()
             return pst::Error(pst::ErrorKind::Unsupported,
                               QStringLiteral("node %1 written twice").arg(pst::hex(m_nodes[i].nid)));
 
-    RecordBuffer nodes(m_nodes.size() * 32);
+    const std::uint32_t width = m_geometry.idSize;
+    RecordBuffer nodes(m_nodes.size() * m_geometry.nbtEntrySize());
     std::vector<std::uint64_t> nodeKeys;
     nodeKeys.reserve(m_nodes.size());
     for (const auto& n : m_nodes) {
-        nodes.u64(n.nid).u64(n.bidData).u64(n.bidSub).u32(n.parent).u32(0);
+        nodes.id(n.nid, width).id(n.bidData, width).id(n.bidSub, width).u32(n.parent);
+        if (!m_geometry.ansi())
+            nodes.u32(0);
         nodeKeys.push_back(n.nid);
     }
-    RecordBuffer blocks(m_blocks.size() * 24);
+    RecordBuffer blocks(m_blocks.size() * m_geometry.bbtEntrySize());
     std::vector<std::uint64_t> blockKeys;
     blockKeys.reserve(m_blocks.size());
     for (const auto& b : m_blocks) {
-        blocks.u64(b.bid).u64(b.ib).u16(b.cb);
+        blocks.id(b.bid, width).id(b.ib, width).u16(b.cb);
         if (m_geometry.format == Format::Unicode4k)
             blocks.u16(b.cbInflated).u16(kBlockReferences).u16(0);
+        else if (m_geometry.ansi())
+            blocks.u16(kBlockReferences);
         else
             blocks.u16(kBlockReferences).u32(0);
         blockKeys.push_back(b.bid);
     }
     m_blocks = {};
-    const PageRef nbt = writeBTree(ptypeNBT, 32, nodes.vector(), nodeKeys);
-    const PageRef bbt = writeBTree(ptypeBBT, 24, blocks.vector(), blockKeys);
+    const PageRef nbt = writeBTree(ptypeNBT, std::uint8_t(m_geometry.nbtEntrySize()), nodes.vector(), nodeKeys);
+    const PageRef bbt = writeBTree(ptypeBBT, std::uint8_t(m_geometry.bbtEntrySize()), blocks.vector(), blockKeys);
 
     closeSection();
     const std::uint64_t fileEnd = m_sectionStart + m_geometry.sectionSize;
@@ -322,18 +345,19 @@ void NdbWriter::writeMapPagesAtEnd()
 {
     std::vector<std::uint8_t> page(m_geometry.pageSize);
     const std::uint32_t body = m_geometry.pageDataSize();
+    const std::uint32_t pad = m_geometry.mapPadding;
     for (std::size_t j = 0; j < m_freeMapPages.size(); ++j) {
         // One byte per AMap from the one this page starts with: its longest free run.
         std::fill(page.begin(), page.end(), 0);
         const std::size_t firstSection = 128 + 496 * j;
-        for (std::size_t k = 0; k < body && firstSection + k < m_longestFree.size(); ++k)
-            page[k] = m_longestFree[firstSection + k];
+        for (std::size_t k = 0; k < body - pad && firstSection + k < m_longestFree.size(); ++k)
+            page[pad + k] = m_longestFree[firstSection + k];
         sealPage(page.data(), ptypeFMap, m_freeMapPages[j], m_freeMapPages[j], false);
         writeAt(m_freeMapPages[j], std::span<const std::uint8_t>(page.data(), kPageMapSpacing));
     }
     for (const std::uint64_t offset : m_freePageMapPages) {
         std::fill(page.begin(), page.end(), 0);
-        std::memset(page.data(), 0xFF, body);
+        std::memset(page.data() + pad, 0xFF, body - pad);
         sealPage(page.data(), ptypeFPMap, offset, offset, false);
         writeAt(offset, std::span<const std::uint8_t>(page.data(), kPageMapSpacing));
     }
@@ -342,7 +366,7 @@ void NdbWriter::writeMapPagesAtEnd()
 void NdbWriter::writeDensityList()
 {
     std::vector<std::uint8_t> page(m_geometry.pageSize, 0);
-    if (m_geometry.format == Format::Unicode) {
+    if (m_geometry.hasPageMaps) {
         // The sections with free room, the emptiest first.
         std::vector<std::uint32_t> order;
         for (std::uint32_t k = 0; k < m_freeSlots.size(); ++k)
@@ -350,13 +374,14 @@ void NdbWriter::writeDensityList()
                 order.push_back(k);
         std::stable_sort(order.begin(), order.end(),
                          [&](std::uint32_t a, std::uint32_t b) { return m_freeSlots[a] > m_freeSlots[b]; });
-        if (order.size() > kDListCapacity)
-            order.resize(kDListCapacity);
+        const std::size_t capacity = (m_geometry.pageDataSize() - kDListEntries - kDListPadding) / 4; // 120 or 119
+        if (order.size() > capacity)
+            order.resize(capacity);
         page[0] = 0x01; // DFL_BACKFILL_COMPLETE
         page[1] = std::uint8_t(order.size());
         store32(page.data() + 4, std::uint32_t(m_sectionIndex));
         for (std::size_t i = 0; i < order.size(); ++i)
-            store32(page.data() + 8 + 4 * i, (order[i] & 0xFFFFF) | (m_freeSlots[order[i]] << 20));
+            store32(page.data() + kDListEntries + 4 * i, (order[i] & 0xFFFFF) | (m_freeSlots[order[i]] << 20));
     }
     sealPage(page.data(), ptypeDL, m_nextPageBid, m_geometry.dlistOffset, true);
     writeAt(m_geometry.dlistOffset, page);
@@ -367,41 +392,48 @@ void NdbWriter::writeHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_
     std::uint64_t freeSlots = 0;
     for (const std::uint32_t f : m_freeSlots)
         freeSlots += f;
+    const bool ansi = m_geometry.ansi();
+    const std::uint32_t w = m_geometry.idSize;
+    std::array<std::uint8_t, 128> filled;
+    filled.fill(0xFF);
 
-    RecordBuffer h(kHeaderSize);
+    RecordBuffer h(m_geometry.headerSize);
     h.bytes(std::array<std::uint8_t, 4>{'!', 'B', 'D', 'N'});
     h.u32(0); // dwCRCPartial, below
     h.u16(0x4D53).u16(m_geometry.version).u16(19); // "SM", wVer, wVerClient
     h.u8(1).u8(1);                                 // bPlatformCreate, bPlatformAccess
     h.u32(0).u32(0);                               // dwReserved1, dwReserved2
-    h.u64(0);                                      // bidUnused
-    h.u64(m_nextPageBid);                          // bidNextP
-    h.u32(1);                                      // dwUnique
+    if (ansi)
+        h.u32(std::uint32_t(m_nextBid)).u32(std::uint32_t(m_nextPageBid)); // bidNextB, bidNextP
+    else
+        h.u64(0).u64(m_nextPageBid); // bidUnused, bidNextP
+    h.u32(1);                        // dwUnique
     for (const std::uint32_t n : m_rgnid)
         h.u32(n);
-    h.u64(0); // qwUnused
+    if (!ansi)
+        h.u64(0); // qwUnused
     // ROOT
     h.u32(0);
-    h.u64(fileEnd);
-    h.u64(m_sectionStart); // ibAMapLast
-    h.u64(freeSlots * m_geometry.slotSize);
-    h.u64(0); // cbPMapFree
-    h.u64(nbt.bid).u64(nbt.ib);
-    h.u64(bbt.bid).u64(bbt.ib);
+    h.id(fileEnd, w);
+    h.id(m_sectionStart, w); // ibAMapLast
+    h.id(freeSlots * m_geometry.slotSize, w);
+    h.id(0, w); // cbPMapFree
+    h.id(nbt.bid, w).id(nbt.ib, w);
+    h.id(bbt.bid, w).id(bbt.ib, w);
     h.u8(kValidAMap2).u8(0).u16(0);
-    h.u32(0); // dwAlign
-    std::array<std::uint8_t, 128> filled;
-    filled.fill(0xFF);
+    if (!ansi)
+        h.u32(0);                  // dwAlign
     h.bytes(filled).bytes(filled); // rgbFM, rgbFP
     h.u8(0x80);                    // bSentinel
     h.u8(std::uint8_t(m_encoding));
     h.u16(0);
-    h.u64(m_nextBid); // bidNextB
-    h.u32(0);         // dwCRCFull, below
-    h.zeros(kHeaderSize - h.size());
+    if (!ansi)
+        h.u64(m_nextBid).u32(0); // bidNextB, dwCRCFull (below)
+    h.zeros(m_geometry.headerSize - h.size());
 
     auto& bytes = h.vector();
-    store32(bytes.data() + 524, pst::pstCrc(std::span<const std::uint8_t>(bytes).subspan(8, 516)));
+    if (!ansi)
+        store32(bytes.data() + 524, pst::pstCrc(std::span<const std::uint8_t>(bytes).subspan(8, 516)));
     store32(bytes.data() + 4, pst::pstCrc(std::span<const std::uint8_t>(bytes).subspan(8, 471)));
     writeAt(0, bytes);
 }

@@ -36,7 +36,7 @@ void PropertyContextBuilder::setInteger64(std::uint32_t tag, std::uint64_t value
 
 void PropertyContextBuilder::setString(std::uint32_t tag, const QString& value)
 {
-    setBinary(tag, utf16le(value));
+    setBinary(m_text.tag(tag), m_text.encode(value));
 }
 
 void PropertyContextBuilder::setBinary(std::uint32_t tag, QByteArray value)

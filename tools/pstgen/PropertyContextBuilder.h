@@ -2,6 +2,7 @@
 
 #include "pstgen/HeapBuilder.h"
 #include "pstgen/SubnodeList.h"
+#include "pstgen/ValueStorage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,8 @@ namespace parcelon::pstgen {
 // as a property context: a heap whose BTree maps property ids to values.
 class PropertyContextBuilder {
 public:
+    explicit PropertyContextBuilder(TextEncoding text) : m_text(text) {}
+
     // Integer32, Integer16 and Boolean values (by the tag's type).
     void setInteger(std::uint32_t tag, std::uint32_t value);
     void setBoolean(std::uint32_t tag, bool value) { setInteger(tag, value ? 1 : 0); }
@@ -45,6 +48,7 @@ private:
         QByteArray bytes;
     };
 
+    TextEncoding m_text;
     std::map<std::uint16_t, Value> m_values;
 };
 

@@ -56,6 +56,7 @@ constexpr std::uint32_t Body = 0x1000001F;
 constexpr std::uint32_t Html = 0x10130102;
 constexpr std::uint32_t CreationTime = 0x30070040;
 constexpr std::uint32_t LastModificationTime = 0x30080040;
+constexpr std::uint32_t MessageCodepage = 0x3FFD0003;
 
 // Recipients
 constexpr std::uint32_t RecipientType = 0x0C150003;

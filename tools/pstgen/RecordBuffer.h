@@ -23,6 +23,8 @@ public:
     RecordBuffer& u16(std::uint16_t v) { return put(v); }
     RecordBuffer& u32(std::uint32_t v) { return put(v); }
     RecordBuffer& u64(std::uint64_t v) { return put(v); }
+    // A field of 4 or 8 bytes: ids and offsets are 32 bits wide in ANSI files.
+    RecordBuffer& id(std::uint64_t v, std::uint32_t width) { return width == 4 ? u32(std::uint32_t(v)) : u64(v); }
     RecordBuffer& bytes(std::span<const std::uint8_t> b)
     {
         m_bytes.insert(m_bytes.end(), b.begin(), b.end());
@@ -55,6 +57,13 @@ private:
 inline void store16(std::uint8_t* p, std::uint16_t v) { qToLittleEndian<std::uint16_t>(v, p); }
 inline void store32(std::uint8_t* p, std::uint32_t v) { qToLittleEndian<std::uint32_t>(v, p); }
 inline void store64(std::uint8_t* p, std::uint64_t v) { qToLittleEndian<std::uint64_t>(v, p); }
+inline void storeId(std::uint8_t* p, std::uint64_t v, std::uint32_t width)
+{
+    if (width == 4)
+        store32(p, std::uint32_t(v));
+    else
+        store64(p, v);
+}
 
 // The signature of a block or page: its offset and id folded to 16 bits.
 inline std::uint16_t blockSignature(std::uint64_t ib, std::uint64_t bid)

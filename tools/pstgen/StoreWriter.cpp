@@ -52,11 +52,16 @@ QByteArray randomBytes(SeededRandom& random, int n)
 
 StoreWriter::StoreWriter(NdbWriter& ndb, const Description& description, const WriteOptions& options,
                          WriteReport& report)
-    : m_ndb(ndb), m_description(description), m_report(report), m_messages(ndb, description.baseTime, options, report)
+    : m_ndb(ndb), m_description(description), m_report(report), m_messages(ndb, description.baseTime, description.codePage, options, report)
 {
     const QByteArray name = QCryptographicHash::hash(description.storeName.toUtf8(), QCryptographicHash::Sha256);
     SeededRandom random(SeededRandom::mix({description.seed, qFromLittleEndian<quint64>(name.constData()), 'K'}));
     m_recordKey = randomBytes(random, 16);
+}
+
+TextEncoding StoreWriter::text() const
+{
+    return TextEncoding(m_ndb, m_description.codePage);
 }
 
 QByteArray StoreWriter::entryId(std::uint32_t nid) const
@@ -77,7 +82,7 @@ void StoreWriter::write()
 
     writeStoreProperties();
     {
-        PropertyContextBuilder map;
+        PropertyContextBuilder map(text());
         fillNameToIdMap(map);
         SubnodeList subnodes;
         const std::uint64_t bid = map.write(m_ndb, subnodes);
@@ -132,7 +137,8 @@ StoreWriter::FolderRow StoreWriter::writeFolder(const Folder& folder, const Expa
             Expansion itemPlace = place.child('I', i, int(c), item.repeat.repeats());
             itemPlace.message = ++m_messageNumber;
             const std::uint32_t messageNid = m_ndb.allocateNid(kMessageType);
-            TableContextBuilder::Row row(messageNid, m_messages.nextRowVersion());
+            TableContextBuilder::Row row(messageNid, m_messages.nextRowVersion(),
+                                         TextEncoding(m_ndb, item.codePage.value_or(m_description.codePage)));
             const MessageWriter::Written written = m_messages.write(item, itemPlace, path, 0, &row);
             m_ndb.addNode(messageNid, written.bidData, written.bidSub, nid);
             contents.addRow(std::move(row));
@@ -185,7 +191,7 @@ void StoreWriter::writeFolderNodes(const FolderRow& row, std::uint32_t parent, c
     const std::uint32_t base = row.nid & ~0x1Fu;
     TableContextBuilder hierarchy(columns::hierarchy());
     for (const FolderRow& child : children) {
-        TableContextBuilder::Row r(child.nid, m_messages.nextRowVersion());
+        TableContextBuilder::Row r(child.nid, m_messages.nextRowVersion(), text());
         r.setString(tag::DisplayName, child.name)
             .set(tag::ContentCount, child.count)
             .set(tag::ContentUnreadCount, 0)
@@ -198,7 +204,7 @@ void StoreWriter::writeFolderNodes(const FolderRow& row, std::uint32_t parent, c
     writeTable(base | kContentsTable, contents);
     writeTable(base | kAssociatedContentsTable, TableContextBuilder(columns::associatedContents()));
 
-    PropertyContextBuilder pc;
+    PropertyContextBuilder pc(text());
     pc.setString(tag::DisplayName, row.name);
     if (comment)
         pc.setString(tag::Comment, *comment);
@@ -224,7 +230,7 @@ void StoreWriter::writeStoreProperties()
     SeededRandom random(SeededRandom::mix({m_description.seed, 'V'}));
     const QByteArray one("\x01\0\0\0", 4);
 
-    PropertyContextBuilder pc;
+    PropertyContextBuilder pc(text());
     pc.setBinary(tag::RecordKey, m_recordKey);
     pc.setString(tag::DisplayName, m_description.storeName);
     pc.setInteger(tag::ValidFolderMask, kValidFolderMask);
@@ -255,7 +261,7 @@ void StoreWriter::writeStoreProperties()
 
 void StoreWriter::writeSearchFolder()
 {
-    PropertyContextBuilder pc;
+    PropertyContextBuilder pc(text());
     pc.setString(tag::DisplayName, QStringLiteral("SPAM Search Folder 2"));
     pc.setInteger(tag::ContentCount, 0);
     pc.setInteger(tag::ContentUnreadCount, 0);
@@ -265,7 +271,7 @@ void StoreWriter::writeSearchFolder()
     m_ndb.addNode(kSpamSearchFolder, bid, subnodes.write(m_ndb), kRootFolder);
 
     m_ndb.addNode(kSpamUpdateQueue, 0, 0, 0);
-    PropertyContextBuilder criteria;
+    PropertyContextBuilder criteria(text());
     criteria.setInteger(tag::make(0x660B, tag::Integer32), 0);
     SubnodeList criteriaSubnodes;
     const std::uint64_t criteriaBid = criteria.write(m_ndb, criteriaSubnodes);
@@ -288,7 +294,7 @@ void StoreWriter::writeTemplates()
 
     // Messages of every class arrive in the root folder.
     TableContextBuilder receive(columns::receiveFolders());
-    TableContextBuilder::Row row(1, m_messages.nextRowVersion());
+    TableContextBuilder::Row row(1, m_messages.nextRowVersion(), text());
     row.set(tag::make(0x6605, tag::Integer32), kRootFolder).setString(tag::MessageClass, QString());
     receive.addRow(std::move(row));
     writeTable(kReceiveFolderTable, receive);

@@ -44,6 +44,8 @@ private:
     void writeSearchFolder();
     void writeTemplates();
     QByteArray entryId(std::uint32_t nid) const;
+    // Texts of the store and its folders.
+    TextEncoding text() const;
 
     NdbWriter& m_ndb;
     const Description& m_description;

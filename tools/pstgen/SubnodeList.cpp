@@ -26,27 +26,32 @@ std::uint64_t SubnodeList::write(NdbWriter& ndb)
         return 0;
     std::sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) { return a.nid < b.nid; });
 
-    const std::size_t perLeaf = ndb.geometry().slblockCapacity();
+    const Geometry& geometry = ndb.geometry();
+    const std::uint32_t width = geometry.idSize;
+    const auto header = [&](RecordBuffer& block, std::uint8_t level, std::size_t count) {
+        block.u8(0x02).u8(level).u16(std::uint16_t(count)).zeros(geometry.subnodeHeaderSize() - 4);
+    };
+    const std::size_t perLeaf = geometry.slblockCapacity();
     std::vector<std::pair<std::uint32_t, std::uint64_t>> leaves; // first nid, SLBLOCK id
     for (std::size_t first = 0; first < m_entries.size(); first += perLeaf) {
         const std::size_t n = std::min(perLeaf, m_entries.size() - first);
-        RecordBuffer block(8 + 24 * n);
-        block.u8(0x02).u8(0).u16(std::uint16_t(n)).u32(0);
+        RecordBuffer block(geometry.subnodeHeaderSize() + geometry.slEntrySize() * n);
+        header(block, 0, n);
         for (std::size_t i = first; i < first + n; ++i)
-            block.u64(m_entries[i].nid).u64(m_entries[i].bidData).u64(m_entries[i].bidSub);
+            block.id(m_entries[i].nid, width).id(m_entries[i].bidData, width).id(m_entries[i].bidSub, width);
         leaves.emplace_back(m_entries[first].nid, ndb.addInternalBlock(block.span()));
     }
     if (leaves.size() == 1)
         return leaves.front().second;
-    if (leaves.size() > ndb.geometry().siblockCapacity()) {
+    if (leaves.size() > geometry.siblockCapacity()) {
         ndb.fail(pst::Error(pst::ErrorKind::Unsupported,
                             QStringLiteral("%1 subnodes are more than one node can hold").arg(m_entries.size())));
         return 0;
     }
-    RecordBuffer index(8 + 16 * leaves.size());
-    index.u8(0x02).u8(1).u16(std::uint16_t(leaves.size())).u32(0);
+    RecordBuffer index(geometry.subnodeHeaderSize() + geometry.siEntrySize() * leaves.size());
+    header(index, 1, leaves.size());
     for (const auto& [nid, bid] : leaves)
-        index.u64(nid).u64(bid);
+        index.id(nid, width).id(bid, width);
     return ndb.addInternalBlock(index.span());
 }
 

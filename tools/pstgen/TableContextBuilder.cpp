@@ -21,7 +21,8 @@ std::span<const std::uint8_t> asBytes(const QByteArray& b)
 
 } // namespace
 
-TableContextBuilder::Row::Row(std::uint32_t rowId, std::uint32_t rowVersion) : m_rowId(rowId)
+TableContextBuilder::Row::Row(std::uint32_t rowId, std::uint32_t rowVersion, TextEncoding text)
+    : m_rowId(rowId), m_text(text)
 {
     set(tag::LtpRowId, rowId);
     set(tag::LtpRowVer, rowVersion);
@@ -35,7 +36,7 @@ TableContextBuilder::Row& TableContextBuilder::Row::set(std::uint32_t tag, std::
 
 TableContextBuilder::Row& TableContextBuilder::Row::setString(std::uint32_t tag, const QString& value)
 {
-    return setBinary(tag, utf16le(value));
+    return setBinary(tag, m_text.encode(value));
 }
 
 TableContextBuilder::Row& TableContextBuilder::Row::setBinary(std::uint32_t tag, QByteArray value)
@@ -51,7 +52,7 @@ void TableContextBuilder::addRow(Row row)
     m_rows.push_back(std::move(row));
 }
 
-std::uint32_t TableContextBuilder::writeRowIndex(HeapBuilder& heap, std::uint8_t& levels) const
+std::uint32_t TableContextBuilder::writeRowIndex(HeapBuilder& heap, std::uint32_t dataSize, std::uint8_t& levels) const
 {
     // Leaf records {row id, row position}, sorted by row id; index levels
     // above them while more than one allocation is needed.
@@ -63,14 +64,21 @@ std::uint32_t TableContextBuilder::writeRowIndex(HeapBuilder& heap, std::uint8_t
     levels = 0;
     if (records.empty())
         return 0;
-    constexpr std::size_t kPerAllocation = HeapBuilder::kMaxAllocation / 8;
     while (true) {
+        // Leaves hold the row position in `dataSize` bytes, index levels a heap id.
+        const std::uint32_t width = levels == 0 ? dataSize : 4;
+        const std::size_t perAllocation = HeapBuilder::kMaxAllocation / (4 + width);
         std::vector<std::pair<std::uint32_t, std::uint32_t>> upper; // first key, heap id
-        for (std::size_t first = 0; first < records.size(); first += kPerAllocation) {
-            const std::size_t n = std::min(kPerAllocation, records.size() - first);
-            RecordBuffer buf(n * 8);
-            for (std::size_t i = first; i < first + n; ++i)
-                buf.u32(records[i].first).u32(records[i].second);
+        for (std::size_t first = 0; first < records.size(); first += perAllocation) {
+            const std::size_t n = std::min(perAllocation, records.size() - first);
+            RecordBuffer buf(n * (4 + width));
+            for (std::size_t i = first; i < first + n; ++i) {
+                buf.u32(records[i].first);
+                if (width == 2)
+                    buf.u16(std::uint16_t(records[i].second));
+                else
+                    buf.u32(records[i].second);
+            }
             upper.emplace_back(records[first].first, heap.allocate(buf.span()));
         }
         if (upper.size() == 1)
@@ -91,8 +99,13 @@ std::uint64_t TableContextBuilder::write(NdbWriter& ndb, SubnodeList& subnodes) 
     const std::uint32_t indexHeader = heap.reserve(8);
     const std::size_t columnCount = m_columns.columns.size();
     const std::uint32_t info = heap.reserve(22 + 8 * columnCount);
+    if (m_rows.size() > (std::uint64_t(1) << (8 * geometry.rowIndexDataSize))) {
+        ndb.fail(pst::Error(pst::ErrorKind::Unsupported,
+                            QStringLiteral("a table of %1 rows is more than the format allows").arg(m_rows.size())));
+        return 0;
+    }
     std::uint8_t levels = 0;
-    const std::uint32_t indexRoot = writeRowIndex(heap, levels);
+    const std::uint32_t indexRoot = writeRowIndex(heap, geometry.rowIndexDataSize, levels);
 
     const std::size_t matrixSize = m_rows.size() * rowSize;
     const bool matrixInHeap = matrixSize > 0 && matrixSize <= HeapBuilder::kMaxAllocation;
@@ -149,12 +162,13 @@ std::uint64_t TableContextBuilder::write(NdbWriter& ndb, SubnodeList& subnodes) 
     for (const std::uint16_t end : m_columns.ends)
         tcinfo.u16(end);
     tcinfo.u32(indexHeader).u32(hnidRows).u32(0);
+    const TextEncoding text(ndb, kDefaultCodePage);
     for (const auto& c : sorted)
-        tcinfo.u32(c.tag).u16(c.ibData).u8(c.cbData).u8(c.iBit);
+        tcinfo.u32(text.tag(c.tag)).u16(c.ibData).u8(c.cbData).u8(c.iBit);
     std::ranges::copy(tcinfo.span(), heap.bytes(info).begin());
 
     RecordBuffer bth(8);
-    bth.u8(0xB5).u8(4).u8(4).u8(levels).u32(indexRoot);
+    bth.u8(0xB5).u8(4).u8(std::uint8_t(geometry.rowIndexDataSize)).u8(levels).u32(indexRoot);
     std::ranges::copy(bth.span(), heap.bytes(indexHeader).begin());
     heap.setRoot(info);
     return heap.write(ndb);

@@ -3,6 +3,7 @@
 #include "pstgen/ColumnSets.h"
 #include "pstgen/HeapBuilder.h"
 #include "pstgen/SubnodeList.h"
+#include "pstgen/ValueStorage.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,7 +21,7 @@ class TableContextBuilder {
 public:
     class Row {
     public:
-        Row(std::uint32_t rowId, std::uint32_t rowVersion);
+        Row(std::uint32_t rowId, std::uint32_t rowVersion, TextEncoding text);
 
         // A fixed-size cell (1, 2, 4 or 8 bytes by the column).
         Row& set(std::uint32_t tag, std::uint64_t value);
@@ -32,6 +33,7 @@ public:
     private:
         friend class TableContextBuilder;
         std::uint32_t m_rowId;
+        TextEncoding m_text;
         std::vector<std::pair<std::uint32_t, std::uint64_t>> m_fixed;
         std::vector<std::pair<std::uint32_t, QByteArray>> m_variable;
     };
@@ -46,7 +48,7 @@ public:
     std::uint64_t write(NdbWriter& ndb, SubnodeList& subnodes) const;
 
 private:
-    std::uint32_t writeRowIndex(HeapBuilder& heap, std::uint8_t& levels) const;
+    std::uint32_t writeRowIndex(HeapBuilder& heap, std::uint32_t dataSize, std::uint8_t& levels) const;
 
     const ColumnSet& m_columns;
     std::vector<Row> m_rows;

@@ -30,6 +30,7 @@ struct WrittenAttachment {
     std::optional<QString> fileName;
     std::optional<QString> shortFileName;
     std::optional<QString> displayName;
+    int codePage = 0;        // of its names in an ANSI file
     std::uint64_t size = 0;  // content bytes (methods 1 and 6)
     QByteArray sha256;       // of the content, when asked for
 };
