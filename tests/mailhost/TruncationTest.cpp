@@ -77,9 +77,11 @@ TEST_P(Truncation, EveryCutBeforeTheFirstBTreePagesEndsMountsOrFailsCleanly)
     ASSERT_LE(end, std::uint64_t(original.size()));
 
     QTemporaryDir out;
-    std::map<QString, QString> intact; // folder and name: SHA-256
+    // Names are unique here, and a copy cut short may save an attachment
+    // under a folder whose name it lost: bytes are matched by name alone.
+    std::map<QString, QString> intact; // name: SHA-256
     for (const auto& a : mountAndSave(original, out.path()))
-        intact[a.folder + u'/' + a.fileName] = a.sha256;
+        intact[a.fileName] = a.sha256;
     ASSERT_EQ(intact.size(), 41u);
 
     int mounted = 0;
@@ -89,7 +91,7 @@ TEST_P(Truncation, EveryCutBeforeTheFirstBTreePagesEndsMountsOrFailsCleanly)
         mounted += saved.empty() ? 0 : 1;
         for (const auto& a : saved) {
             if (a.error.isEmpty()) {
-                EXPECT_EQ(a.sha256, intact[a.folder + u'/' + a.fileName]) << a.fileName.toStdString();
+                EXPECT_EQ(a.sha256, intact[a.fileName]) << a.fileName.toStdString();
             }
         }
         ASSERT_TRUE(QDir(out.path()).isEmpty()) << "a failed save left a file behind";
