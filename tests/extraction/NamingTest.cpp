@@ -96,14 +96,32 @@ TEST(FittingFileName, LongNamesAreCutAtACharacterKeepingTheExtension)
     EXPECT_EQ(fittingFileName(u"report.pdf"_s), u"report.pdf"_s);
     const QString cjk = QString(86, QChar(0x8A18)) + u".txt"_s; // 262 bytes
     const QString fitted = fittingFileName(cjk);
-    EXPECT_LE(fitted.toUtf8().size(), 245);
-    EXPECT_TRUE(fitted.endsWith(u".txt"_s));
+    EXPECT_EQ(fitted, QString(83, QChar(0x8A18)) + u".txt"_s);
     EXPECT_TRUE(cjk.startsWith(fitted.chopped(4)));
     const QString emoji = QString::fromUtf16(u"\U0001F600").repeated(80) + u".png"_s; // 324 bytes
     const QString cut = fittingFileName(emoji);
     EXPECT_TRUE(cut.endsWith(u".png"_s));
     EXPECT_FALSE(cut.chopped(4).back().isHighSurrogate());
-    EXPECT_LE(cut.toUtf8().size(), 245);
+    EXPECT_LE(cut.toUtf8().size(), 255);
     const QString noDot = QString(300, u'a');
-    EXPECT_EQ(fittingFileName(noDot).size(), 245);
+    EXPECT_EQ(fittingFileName(noDot).size(), 255);
+}
+
+TEST(FittingFileName, NumberedNamesFitWithAtLeastEightCharactersBeforeTheExtension)
+{
+    const QString x300 = QString(300, u'x');
+    EXPECT_EQ(fittingFileName(u"report"_s, u"12"_s, u".pdf"_s), u"report12.pdf"_s);
+    EXPECT_EQ(fittingFileName(QString(251, u'a'), u"1"_s, u".txt"_s), QString(250, u'a') + u"1.txt"_s);
+    EXPECT_EQ(fittingFileName(QString(251, u'a'), u"100"_s, u".txt"_s), QString(248, u'a') + u"100.txt"_s);
+    // The extension leaves fewer than eight characters: it is cut from its end.
+    EXPECT_EQ(fittingFileName(u"abcdefghijk"_s, u"7"_s, u"."_s + x300), u"abcdefgh7."_s + QString(245, u'x'));
+    EXPECT_EQ(fittingFileName(u"ab"_s, u"7"_s, u"."_s + x300), u"ab7."_s + QString(251, u'x'));
+    // A name that is all extension.
+    EXPECT_EQ(fittingFileName(QString(), u"3"_s, u"."_s + x300), u"3."_s + QString(253, u'x'));
+    EXPECT_EQ(fittingFileName(u"."_s + x300), u"."_s + QString(254, u'x'));
+    // Characters stay whole: four-byte ones before a CJK extension.
+    const QString emoji = QString::fromUtf16(u"\U0001F600");
+    const QString fitted = fittingFileName(emoji.repeated(70), u"9"_s, u"."_s + QString(80, QChar(0x8A18)));
+    EXPECT_EQ(fitted, emoji.repeated(8) + u"9."_s + QString(73, QChar(0x8A18)));
+    EXPECT_LE(fitted.toUtf8().size(), 255);
 }
