@@ -7,7 +7,11 @@
 #include "fs/FileAttributes.h"
 #include "fs/Paths.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <climits>
+#include <exception>
 #include <optional>
 #include <set>
 
@@ -36,11 +40,6 @@ bool isProtected(int attributes)
     return attributes == kSystemFolder || attributes == (kSystemFolder | Attribute::ReparsePoint);
 }
 
-bool isListable(const QString& folder)
-{
-    return IsRootFolder(folder) || !isProtected(FileAttributes(folder));
-}
-
 std::optional<FolderIdentity> identityOf(const QString& path)
 {
     struct stat st;
@@ -54,8 +53,10 @@ bool isLocalFailure(int number)
     return number == FailureNumber::PermissionDenied || number == FailureNumber::PathNotFound;
 }
 
-// One expansion, across all levels of its recursion: remembers every folder
-// it has taken in, so that a link back to one of them is passed over.
+// One expansion, across all levels of its recursion. It remembers every
+// folder it has taken in, so that a folder reached again (a bind mount) is
+// passed over, and what it found of each folder, so that each folder's
+// existence and attributes are read once whichever step asks again.
 class Expansion {
 public:
     explicit Expansion(Desktop& desktop) : m_desktop(desktop) {}
@@ -64,17 +65,56 @@ public:
     void expand(QStringList& folders, bool recursive);
 
 private:
+    // What was read of one folder.
+    struct Look {
+        std::optional<bool> exists;
+        std::optional<bool> listable;
+        std::exception_ptr failure; // of reading the attributes
+    };
+
+    bool exists(const QString& folder);
+    bool listable(const QString& folder);
     void listSubfolders(const QString& folder, QStringList& found);
 
     Desktop& m_desktop;
     std::set<FolderIdentity> m_taken;
+    QSet<QString> m_starting;
+    QHash<QString, Look> m_looks;
 };
 
 void Expansion::takeInStartingFolders(const QStringList& folders)
 {
-    for (const QString& folder : folders)
+    for (const QString& folder : folders) {
+        m_starting.insert(folder);
         if (const auto identity = identityOf(folder))
             m_taken.insert(*identity);
+    }
+}
+
+bool Expansion::exists(const QString& folder)
+{
+    Look& look = m_looks[folder];
+    if (!look.exists)
+        look.exists = FolderExists(folder);
+    return *look.exists;
+}
+
+// Listed when it is the root or not protected. A starting folder is looked
+// at through a link, as the folder it names.
+bool Expansion::listable(const QString& folder)
+{
+    Look& look = m_looks[folder];
+    if (!look.listable && !look.failure) {
+        try {
+            const LinkView view = m_starting.contains(folder) ? LinkView::Through : LinkView::Own;
+            look.listable = IsRootFolder(folder) || !isProtected(FileAttributes(folder, view));
+        } catch (...) {
+            look.failure = std::current_exception();
+        }
+    }
+    if (look.failure)
+        std::rethrow_exception(look.failure);
+    return *look.listable;
 }
 
 // Steps 118 to 136: appends the subfolders of `folder` to `found`.
@@ -93,12 +133,15 @@ void Expansion::listSubfolders(const QString& folder, QStringList& found)
         if (name == "."_L1 || name == ".."_L1)                                      // [130]
             continue;
         const QString path = folder + name;                                         // [132]
-        // [134] A folder reached again (through a link) is passed over. A name
+        // [134] A folder reached again (a bind mount) is passed over. A name
         // that is not valid UTF-8 decodes to a path that leads elsewhere or
-        // nowhere; where it leads is what counts.
-        const auto target = name.toUtf8() == entry.bytes ? entry.identity : identityOf(path);
-        if (target && !m_taken.insert(*target).second)
-            continue;
+        // nowhere; where it leads is what counts. A link is not followed
+        // (it reads as a protected folder), so it takes in nothing.
+        if (!entry.link) {
+            const auto target = name.toUtf8() == entry.bytes ? entry.identity : identityOf(path);
+            if (target && !m_taken.insert(*target).second)
+                continue;
+        }
         found.append(path + kSeparator);
     }                                                                               // [136]
 }
@@ -114,15 +157,15 @@ void Expansion::expand(QStringList& folders, bool recursive)
     for (qsizetype i = 0; i < folders.size(); ++i) {                                // [106]
         const QString folder = folders.at(i);
         try {
-            if (!FolderExists(folder))                                              // [108]
+            if (!exists(folder))                                                    // [108]
                 continue;
             if (nativePath(folder).size() >= kPathMax)                              // [110]
                 continue;
             // [112] the folder is reached through its path.
             yieldToWindowSystem();                                                  // [114]
-            const bool listable = localHandler ? isListable(folder)
-                                               : steps.test(116, [&] { return isListable(folder); });
-            if (!listable)
+            const bool listed = localHandler ? listable(folder)
+                                             : steps.test(116, [&] { return listable(folder); });
+            if (!listed)
                 continue;
             localHandler = true;
             listSubfolders(folder, found);
@@ -145,10 +188,10 @@ void Expansion::expand(QStringList& folders, bool recursive)
     });
 
     for (const QString& entry : std::as_const(found)) {                             // [152]
-        if (!FolderExists(entry))                                                   // [154]
+        if (!exists(entry))                                                         // [154]
             continue;
         yieldToWindowSystem();                                                      // [156]
-        if (steps.test(158, [&] { return isListable(entry); }))
+        if (steps.test(158, [&] { return listable(entry); }))
             folders.append(entry);                                                  // [160]
     }
 }
