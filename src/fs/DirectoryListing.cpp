@@ -28,15 +28,9 @@ using DirectoryHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 DirectoryHandle openDirectory(const QString& folder)
 {
-    const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    DirectoryHandle handle(::opendir(nativePath(folder).constData()), ::closedir);
+    if (!handle)
         failListing(errno, folder);
-    DirectoryHandle handle(::fdopendir(fd), ::closedir);
-    if (!handle) {
-        const int error = errno;
-        ::close(fd);
-        failListing(error, folder);
-    }
     return handle;
 }
 
@@ -92,9 +86,15 @@ bool listsBefore(const QString& a, const QString& b)
     return a < b;
 }
 
-std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types)
+std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types, FolderIdentity* self)
 {
     DirectoryHandle dir = openDirectory(folder);
+    if (self) {
+        struct stat st;
+        if (::fstat(::dirfd(dir.get()), &st) != 0)
+            failListing(errno, folder);
+        *self = FolderIdentity{st.st_dev, st.st_ino};
+    }
     std::vector<DirectoryEntry> entries;
     for (;;) {
         errno = 0;

@@ -35,8 +35,8 @@ enum class EntryTypes { Skip, Read };
 // listing is the same on every run. Throws a Failure (70 EACCES/EPERM, 76
 // ENOENT/ENOTDIR, 75 otherwise) when the folder cannot be read. An entry
 // whose type cannot be read (a link into a folder the user may not enter)
-// counts as no folder.
-std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types);
+// counts as no folder. `self`, when given, receives where the folder lives.
+std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types, FolderIdentity* self = nullptr);
 
 // The listing order of two names.
 bool listsBefore(const QString& a, const QString& b);

@@ -5,10 +5,13 @@
 #include "diagnostics/Yield.h"
 #include "fs/DirectoryListing.h"
 #include "fs/FileAttributes.h"
+#include "fs/FileListing.h"
 #include "fs/Paths.h"
 
 #include <QHash>
 #include <QSet>
+
+#include <unordered_map>
 
 #include <climits>
 #include <exception>
@@ -59,7 +62,7 @@ bool isLocalFailure(int number)
 // existence and attributes are read once whichever step asks again.
 class Expansion {
 public:
-    explicit Expansion(Desktop& desktop) : m_desktop(desktop) {}
+    Expansion(Desktop& desktop, ListingMemory* memory) : m_desktop(desktop), m_memory(memory) {}
 
     void takeInStartingFolders(const QStringList& folders);
     void expand(QStringList& folders, bool recursive);
@@ -72,14 +75,24 @@ private:
         std::exception_ptr failure; // of reading the attributes
     };
 
+    Look& lookAt(const QString& folder);
     bool exists(const QString& folder);
     bool listable(const QString& folder);
+    void seenInListing(const QString& path, const DirectoryEntry& entry, const FolderIdentity& parent);
     void listSubfolders(const QString& folder, QStringList& found);
 
     Desktop& m_desktop;
+    ListingMemory* m_memory;
     std::set<FolderIdentity> m_taken;
     QSet<QString> m_starting;
-    QHash<QString, Look> m_looks;
+    struct PathHash {
+        std::size_t operator()(const QString& path) const { return qHash(path); }
+    };
+    // By path; the nodes stay where they are, and each holds its path.
+    std::unordered_map<QString, std::pair<QString, Look>, PathHash> m_looks;
+    // By the text that a collection entry shares with the path held above
+    // (the same entry is looked up at every level above its folder).
+    std::unordered_map<const QChar*, Look*> m_looksByText;
 };
 
 void Expansion::takeInStartingFolders(const QStringList& folders)
@@ -91,9 +104,18 @@ void Expansion::takeInStartingFolders(const QStringList& folders)
     }
 }
 
+Expansion::Look& Expansion::lookAt(const QString& folder)
+{
+    if (const auto it = m_looksByText.find(folder.constData()); it != m_looksByText.end())
+        return *it->second;
+    auto& [path, look] = m_looks.try_emplace(folder, folder, Look{}).first->second;
+    m_looksByText.emplace(path.constData(), &look);
+    return look;
+}
+
 bool Expansion::exists(const QString& folder)
 {
-    Look& look = m_looks[folder];
+    Look& look = lookAt(folder);
     if (!look.exists)
         look.exists = FolderExists(folder);
     return *look.exists;
@@ -103,7 +125,7 @@ bool Expansion::exists(const QString& folder)
 // at through a link, as the folder it names.
 bool Expansion::listable(const QString& folder)
 {
-    Look& look = m_looks[folder];
+    Look& look = lookAt(folder);
     if (!look.listable && !look.failure) {
         try {
             const LinkView view = m_starting.contains(folder) ? LinkView::Through : LinkView::Own;
@@ -117,10 +139,28 @@ bool Expansion::listable(const QString& folder)
     return *look.listable;
 }
 
+// What the listing of its parent tells of a subfolder, read there once:
+// it exists; a link to a folder is protected; any other folder is hidden
+// by its name, and a system folder only where another file system is
+// mounted on it (which is read out when asked for).
+void Expansion::seenInListing(const QString& path, const DirectoryEntry& entry, const FolderIdentity& parent)
+{
+    Look& look = lookAt(path);
+    look.exists = nativePath(path).size() < kPathMax; // else the system cannot take the path
+    if (entry.link)
+        look.listable = false;
+    else if (entry.identity && entry.identity->device == parent.device)
+        look.listable = true; // 16, or 18 when hidden: never exactly 22
+}
+
 // Steps 118 to 136: appends the subfolders of `folder` to `found`.
 void Expansion::listSubfolders(const QString& folder, QStringList& found)
 {
-    for (const DirectoryEntry& entry : listDirectory(folder, EntryTypes::Read)) {   // [118]
+    FolderIdentity self;
+    const std::vector<DirectoryEntry> entries = listDirectory(folder, EntryTypes::Read, &self);
+    if (m_memory)
+        m_memory->keep(folder, entries);
+    for (const DirectoryEntry& entry : entries) {                                   // [118]
         if (!entry.directory)
             continue;
         yieldToWindowSystem();                                                      // [120]
@@ -142,7 +182,10 @@ void Expansion::listSubfolders(const QString& folder, QStringList& found)
             if (target && !m_taken.insert(*target).second)
                 continue;
         }
-        found.append(path + kSeparator);
+        const QString subfolder = path + kSeparator;
+        found.append(subfolder);
+        if (name.toUtf8() == entry.bytes)
+            seenInListing(subfolder, entry, self);
     }                                                                               // [136]
 }
 
@@ -198,9 +241,9 @@ void Expansion::expand(QStringList& folders, bool recursive)
 
 } // namespace
 
-void GetSubDirectories2016(QStringList& folders, bool recursive, Desktop& desktop)
+void GetSubDirectories2016(QStringList& folders, bool recursive, Desktop& desktop, ListingMemory* memory)
 {
-    Expansion expansion(desktop);
+    Expansion expansion(desktop, memory);
     expansion.takeInStartingFolders(folders);
     expansion.expand(folders, recursive);
 }

@@ -6,6 +6,7 @@
 namespace parcelon {
 
 class Desktop;
+class ListingMemory;
 
 // Expands a folder collection (paths each ending in the separator) in place
 // by every folder below its entries, breadth first: all subfolders of the
@@ -19,8 +20,9 @@ class Desktop;
 // silently; other failures show the error report of
 // `GetSubDirectories2016` and the expansion goes on. Yields to the window
 // system for every folder and subfolder it looks at; each folder's
-// existence and attributes are read once in one expansion.
-void GetSubDirectories2016(QStringList& folders, bool recursive, Desktop& desktop);
+// existence and attributes are read once in one expansion. Where `memory` is
+// given, the file names of each folder listed are kept there.
+void GetSubDirectories2016(QStringList& folders, bool recursive, Desktop& desktop, ListingMemory* memory = nullptr);
 
 // True for a name holding a control character (below 32, or 127 to 159).
 bool HasUnsupportedCharacters(const QString& name);
