@@ -4,7 +4,11 @@
 #include "fs/DirectoryListing.h"
 #include "fs/FileAttributes.h"
 #include "fs/FileListing.h"
+#include "fs/FolderExpansion.h"
 #include "fs/WildcardPattern.h"
+#include "testsupport/ScriptedDesktop.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +16,7 @@
 
 using namespace parcelon;
 using namespace Qt::StringLiterals;
+using parcelon::test::ScriptedDesktop;
 using parcelon::test::TemporaryTree;
 
 namespace {
@@ -142,4 +147,28 @@ TEST(FileAttributes, OnlyTheRootIsARootFolder)
     EXPECT_TRUE(IsRootFolder(u"//"_s));
     EXPECT_FALSE(IsRootFolder(u"/tmp/"_s));
     EXPECT_FALSE(IsRootFolder(QString()));
+}
+
+TEST(FileListing, NamesReadDuringTheExpansionAreListedOnceAndOnlyWhileThere)
+{
+    TemporaryTree tree;
+    for (const QString& file : {u"T/a.pst"_s, u"T/b.PST"_s, u"T/c.txt"_s, u"T/S/s.pst"_s})
+        tree.file(file);
+    tree.folder(u"T/dir.pst"_s);
+    const QString t = tree.path(u"T/"_s);
+    QStringList folders{t};
+    ListingMemory memory(u"*.pst"_s);
+    ScriptedDesktop desktop;
+    GetSubDirectories2016(folders, true, desktop, &memory);
+    ASSERT_EQ(folders, (QStringList{t, t + u"dir.pst/"_s, t + u"S/"_s}));
+
+    // Changes after the expansion: a file gone is not listed.
+    ASSERT_TRUE(QFile::remove(t + u"b.PST"_s));
+    EXPECT_EQ(ListFilesInFolder(t.chopped(1), u"*.pst"_s, &memory), QStringList{u"a.pst"_s});
+    // What was kept is taken once; the folder is read again after that,
+    // and for any other pattern.
+    tree.file(u"T/d.pst"_s);
+    EXPECT_EQ(ListFilesInFolder(t, u"*.pst"_s, &memory), (QStringList{u"a.pst"_s, u"d.pst"_s}));
+    EXPECT_EQ(ListFilesInFolder(t + u"S"_s, u"*.txt"_s, &memory), QStringList());
+    EXPECT_EQ(ListFilesInFolder(t + u"S"_s, u"*.pst"_s, &memory), QStringList{u"s.pst"_s});
 }
