@@ -1,10 +1,10 @@
 // Draws the main window after its start-up, with two files in the list, into
 // the PNG file named on the command line. Uses a settings store of its own.
-#include "app/Environment.h"
-#include "app/Form1.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
 #include "app/FormLoad.h"
-#include "app/QtDesktop.h"
-#include "app/Settings.h"
+#include "window/QtDesktop.h"
+#include "window/Settings.h"
 #include "app/Wiring.h"
 
 #include <QApplication>
