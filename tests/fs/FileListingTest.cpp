@@ -121,13 +121,17 @@ TEST_F(FolderWithFiles, AttributesOfFilesFoldersAndLinks)
     tree.link(u"f/proc"_s, u"/proc"_s);
     const std::pair<const char16_t*, int> expected[] = {
         {u"a.pst", 32}, {u".hidden.pst", 34}, {u"folder.pst", 16}, {u"folder.pst/", 16}, {u".config/", 18},
-        {u"link.pst", 1056}, {u"to-hidden", 1058}, {u"to-folder/", 1040}, {u"dangling.pst", 1024},
+        {u"link.pst", 1056}, {u"to-hidden", 1058}, {u"to-folder/", 1046}, {u"dangling.pst", 1024},
         {u"fifo.pst", 0}, {u"proc", 1046}, {u"proc/", 1046},
     };
     for (const auto& [name, attributes] : expected) {
         const QString path = tree.path(u"f/"_s + QStringView(name).toString());
         EXPECT_EQ(FileAttributes(path), attributes) << path.toStdString();
     }
+    // Through a link, a folder reads as the folder it names.
+    EXPECT_EQ(FileAttributes(tree.path(u"f/to-folder"_s), LinkView::Through), 16);
+    EXPECT_EQ(FileAttributes(tree.path(u"f/proc/"_s), LinkView::Through), 22);
+    EXPECT_EQ(FileAttributes(tree.path(u"f/a.pst"_s), LinkView::Through), 32);
     EXPECT_EQ(FileAttributes(u"/proc"_s), 22);
     EXPECT_EQ(FileAttributes(u"/sys/"_s), 22);
     EXPECT_EQ(FileAttributes(u"/"_s), 16);
