@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <unordered_map>
@@ -11,9 +13,13 @@ namespace parcelon {
 // Remembers, for each numbered name (base + number + extension), the number
 // below which every name was taken when last looked at, so that naming the
 // thousandth "image001.png" of a folder does not probe a thousand names
-// again. The folder is watched: as soon as anything of it is removed or
-// moved away, what was remembered of it is forgotten, so a gap is found
-// again exactly where probing from 1 would find it.
+// again. It never changes a result: every name chosen with it is the one
+// that probing from 1 would choose at that moment. So it is used only on
+// local file systems where inotify sees every change (ext2/3/4, xfs,
+// btrfs, f2fs, tmpfs), only while the folder's path still names the folder
+// that is watched, and what it knows of a folder is forgotten at every
+// event that can free a name there or replace the folder; pending events
+// are read before each use.
 class FreeNames {
 public:
     static FreeNames& instance();
@@ -31,9 +37,12 @@ public:
 private:
     FreeNames();
     void readChanges();
+    void forget(int wd);
     int watch(const QString& folder);
 
     struct Watched {
+        dev_t device = 0;
+        ino_t inode = 0;
         std::map<QString, std::int64_t> starts; // by base + '\n' + extension
     };
 

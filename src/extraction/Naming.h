@@ -8,7 +8,8 @@ class Desktop;
 
 // The path to save an attachment under: the wished path when nothing of
 // that name exists, else the first free one of base + 1 + extension,
-// base + 2 + extension, ... (the file "a.txt" becomes "a1.txt").
+// base + 2 + extension, ... (the file "a.txt" becomes "a1.txt"), each
+// numbered name made to fit the platform's length of a name.
 QString SetNewAttachnentName(Desktop& desktop, const QString& wished);
 
 // The path without the extension of its file name; the dot is looked for
@@ -20,9 +21,16 @@ QString PathWithoutExtension(const QString& path);
 // when `includeDot`); empty when the file name has no dot.
 QString GetExtensionFromFilename(const QString& path, bool includeDot);
 
-// A file name that fits the platform: a name longer than a file name may be
-// is cut at a character boundary, keeping its extension and leaving room
-// for the number of a numbered name.
+// The file name stem + number + extension (the extension with its dot, the
+// number possibly empty), made to fit the platform's 255 bytes where it
+// does not: the stem is cut at a character boundary, keeping the number and
+// the extension whole; where that would leave fewer than 8 characters of the
+// stem, those 8 (or the whole, shorter stem) stay and the extension is cut
+// from its end instead. So a name that is all extension is cut from its end.
+QString fittingFileName(const QString& stem, const QString& number, const QString& extension);
+
+// A whole file name made to fit, as above; its extension runs from its last
+// dot (all of ".profile").
 QString fittingFileName(const QString& name);
 
 } // namespace parcelon

@@ -28,30 +28,35 @@ using DirectoryHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
 DirectoryHandle openDirectory(const QString& folder)
 {
-    const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    DirectoryHandle handle(::opendir(nativePath(folder).constData()), ::closedir);
+    if (!handle)
         failListing(errno, folder);
-    DirectoryHandle handle(::fdopendir(fd), ::closedir);
-    if (!handle) {
-        const int error = errno;
-        ::close(fd);
-        failListing(error, folder);
-    }
     return handle;
 }
 
-void readType(DIR* dir, DirectoryEntry& entry, const QString& folder)
+// Reads whether the entry is a link and whether it leads to a folder.
+// An entry that vanished, whose link leads nowhere, or that cannot be
+// looked at is simply no folder.
+void readType(DIR* dir, const dirent& raw, DirectoryEntry& entry)
 {
     struct stat st;
-    if (::fstatat(::dirfd(dir), entry.bytes.constData(), &st, 0) != 0) {
-        // An entry that vanished or whose link leads nowhere is simply no folder.
-        if (errno == EACCES || errno == EPERM)
-            failListing(errno, folder);
-        return;
+#ifdef _DIRENT_HAVE_D_TYPE
+    entry.link = raw.d_type == DT_LNK;
+#else
+    Q_UNUSED(raw);
+#endif
+    if (!entry.link) {
+        if (::fstatat(::dirfd(dir), entry.bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return;
+        entry.link = S_ISLNK(st.st_mode);
+        if (!entry.link) {
+            entry.directory = S_ISDIR(st.st_mode);
+            if (entry.directory)
+                entry.identity = FolderIdentity{st.st_dev, st.st_ino};
+            return;
+        }
     }
-    entry.directory = S_ISDIR(st.st_mode);
-    if (entry.directory)
-        entry.identity = FolderIdentity{st.st_dev, st.st_ino};
+    entry.directory = ::fstatat(::dirfd(dir), entry.bytes.constData(), &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Only folders, links and entries of unknown type need a closer look.
@@ -81,9 +86,15 @@ bool listsBefore(const QString& a, const QString& b)
     return a < b;
 }
 
-std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types)
+std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types, FolderIdentity* self)
 {
     DirectoryHandle dir = openDirectory(folder);
+    if (self) {
+        struct stat st;
+        if (::fstat(::dirfd(dir.get()), &st) != 0)
+            failListing(errno, folder);
+        *self = FolderIdentity{st.st_dev, st.st_ino};
+    }
     std::vector<DirectoryEntry> entries;
     for (;;) {
         errno = 0;
@@ -100,7 +111,7 @@ std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes type
         entry.name = QString::fromUtf8(bytes);
         entry.bytes = bytes;
         if (types == EntryTypes::Read && mayBeFolder(*raw))
-            readType(dir.get(), entry, folder);
+            readType(dir.get(), *raw, entry);
         entries.push_back(std::move(entry));
     }
     std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {

@@ -24,7 +24,8 @@ struct DirectoryEntry {
     QString name;      // decoded from UTF-8
     QByteArray bytes;  // the name as the file system holds it
     bool directory = false;  // after following links (only with EntryTypes::Read)
-    std::optional<FolderIdentity> identity; // of the folder it leads to, when `directory`
+    bool link = false;       // the entry itself is a symbolic link (only with EntryTypes::Read)
+    std::optional<FolderIdentity> identity; // of the folder, when `directory` and not `link`
 };
 
 enum class EntryTypes { Skip, Read };
@@ -32,9 +33,10 @@ enum class EntryTypes { Skip, Read };
 // The entries of a folder in listing order: names compared by upper-cased
 // UTF-16 units, ties by exact units (the order an NTFS folder gives), so a
 // listing is the same on every run. Throws a Failure (70 EACCES/EPERM, 76
-// ENOENT/ENOTDIR, 75 otherwise) when the folder cannot be read, or when the
-// types are asked for and an entry cannot be looked at for lack of permission.
-std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types);
+// ENOENT/ENOTDIR, 75 otherwise) when the folder cannot be read. An entry
+// whose type cannot be read (a link into a folder the user may not enter)
+// counts as no folder. `self`, when given, receives where the folder lives.
+std::vector<DirectoryEntry> listDirectory(const QString& folder, EntryTypes types, FolderIdentity* self = nullptr);
 
 // The listing order of two names.
 bool listsBefore(const QString& a, const QString& b);

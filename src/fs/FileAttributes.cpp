@@ -78,7 +78,7 @@ bool isHidden(const QString& path, bool link)
 
 } // namespace
 
-int FileAttributes(const QString& path)
+int FileAttributes(const QString& path, LinkView view)
 {
     QString trimmed = path;
     while (trimmed.size() > 1 && trimmed.endsWith(kSeparator))
@@ -89,11 +89,17 @@ int FileAttributes(const QString& path)
     if (trimmed.isEmpty() || ::lstat(native.constData(), &own) != 0)
         throw Failure::fromErrno(trimmed.isEmpty() ? ENOENT : errno, u"Cannot read the attributes of"_s, path);
     const bool link = S_ISLNK(own.st_mode);
-    int attributes = link ? Attribute::ReparsePoint : 0;
+    const bool ownView = link && view == LinkView::Own;
+    int attributes = ownView ? Attribute::ReparsePoint : 0;
 
     struct stat target = own;
-    if (link && ::stat(native.constData(), &target) != 0)
-        return attributes; // a dangling link has nothing more to tell
+    if (link && ::stat(native.constData(), &target) != 0) {
+        if (ownView)
+            return attributes; // a dangling link has nothing more to tell
+        throw Failure::fromErrno(errno, u"Cannot read the attributes of"_s, path);
+    }
+    if (ownView && S_ISDIR(target.st_mode)) // a link to a folder is not followed
+        return Attribute::ReparsePoint | Attribute::Directory | Attribute::System | Attribute::Hidden;
     if (S_ISDIR(target.st_mode)) {
         attributes |= Attribute::Directory;
         if (isPseudoMountPoint(native, target))

@@ -11,11 +11,42 @@
 
 namespace parcelon {
 
-QStringList ListFilesInFolder(const QString& folder, const QString& pattern)
+void ListingMemory::keep(const QString& folder, const std::vector<DirectoryEntry>& entries)
+{
+    QStringList& names = m_names[folder];
+    names.clear();
+    for (const DirectoryEntry& entry : entries)
+        if (!entry.directory && m_wildcard.matches(entry.name))
+            names.append(entry.name);
+}
+
+std::optional<QStringList> ListingMemory::take(const QString& folder, const QString& pattern)
+{
+    if (pattern != m_pattern)
+        return std::nullopt;
+    const auto it = m_names.constFind(folder);
+    if (it == m_names.constEnd())
+        return std::nullopt;
+    QStringList names = it.value();
+    m_names.erase(it);
+    return names;
+}
+
+QStringList ListFilesInFolder(const QString& folder, const QString& pattern, ListingMemory* memory)
 {
     QString base = folder;
     if (!base.endsWith(kSeparator))
         base += kSeparator;
+
+    if (memory) {
+        if (auto kept = memory->take(base, pattern)) {
+            QStringList names;
+            for (const QString& name : std::as_const(*kept))
+                if (IsExistingFile(base + name))
+                    names.append(name);
+            return names;
+        }
+    }
 
     std::vector<DirectoryEntry> entries;
     try {

@@ -35,6 +35,20 @@ bool isDroppedFolder(const QString& path)
     return found && directory;
 }
 
+// A drop is taken as a copy, and only where the source offers one: taking
+// a proposed move would tell the source that the files moved, and a source
+// may then delete them.
+bool acceptAsCopy(QDropEvent& event)
+{
+    if (!(event.possibleActions() & Qt::CopyAction)) {
+        event.ignore();
+        return false;
+    }
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+    return true;
+}
+
 } // namespace
 
 QStringList droppedPaths(const QMimeData& data)
@@ -51,7 +65,7 @@ QStringList droppedPaths(const QMimeData& data)
 void ListView1_OLEDragOver(Form1&, QDragMoveEvent& event)
 {
     if (event.mimeData() && !droppedPaths(*event.mimeData()).isEmpty())
-        event.acceptProposedAction();
+        acceptAsCopy(event);
     else
         event.ignore();
 }
@@ -59,11 +73,10 @@ void ListView1_OLEDragOver(Form1&, QDragMoveEvent& event)
 void ListView1_OLEDragDrop(Form1& form, QDropEvent& event)
 {
     const QStringList paths = event.mimeData() ? droppedPaths(*event.mimeData()) : QStringList();
-    if (paths.isEmpty()) {
+    if (paths.isEmpty() || !acceptAsCopy(event)) {
         event.ignore();
         return;
     }
-    event.acceptProposedAction();
     QMetaObject::invokeMethod(
         &form,
         [&form, paths] { guardHandler(form.desktop(), kDropHandler, [&] { addDroppedPaths(form, paths); }); },

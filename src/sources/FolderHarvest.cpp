@@ -21,13 +21,14 @@ constexpr int kArchiveHidden = Attribute::Archive | Attribute::Hidden;
 void harvestFolderTree(Form1& form, const QString& folder, const QString& pattern, Steps& steps)
 {
     QStringList folders;
+    ListingMemory listings(pattern); // each folder is read once
     steps.run(114, [&] { folders = QStringList{folder + kSeparator}; });
-    steps.run(116, [&] { GetSubDirectories2016(folders, true, form.desktop()); });
+    steps.run(116, [&] { GetSubDirectories2016(folders, true, form.desktop(), &listings); });
     steps.forCount(118, 134, [&] { return folders.size(); }, [&](qsizetype position) {
         QString current = folders.at(position - 1);
         steps.run(120, [&] { current.chop(1); });
         QStringList names;
-        steps.assign(122, names, [&] { return ListFilesInFolder(current, pattern); });
+        steps.assign(122, names, [&] { return ListFilesInFolder(current, pattern, &listings); });
         steps.forCount(124, 134, [&] { return names.size(); }, [&](qsizetype index) {
             const QString& name = names.at(index - 1);
             if (steps.test(126, [&] { return name.startsWith(u'~'); }))

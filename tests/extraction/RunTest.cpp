@@ -314,3 +314,44 @@ TEST_F(MailHostMissing, StartUpShowsTheMessageAndEndsWithoutAWindow)
     EXPECT_EQ(paragraphs[4], u"Please email a screenshot of this message to support@wrenfield.example"
                              u" if you have done all of above and are still having problems."_s);
 }
+
+TEST_F(ExtractionRun, NamesOfTheLongestLengthGetTheirNumberToo)
+{
+    // 255 bytes: Latin, and CJK (3 bytes a character) with a short extension;
+    // 262 bytes, a name whose extension alone nearly fills a name.
+    const QString latin = QString(251, u'a') + u".txt"_s;
+    const QString cjk = QString(84, QChar(0x8A18)) + u".md"_s;
+    const QString longExtension = u"notes-of-may."_s + QString(249, u'x');
+    // 86 CJK characters, 262 bytes: a name Windows takes, too long here.
+    const QString tooLong = QString(86, QChar(0x6587)) + u".txt"_s;
+    pstgen::Description d;
+    std::vector<pstgen::Attachment> attachments;
+    for (const QString& name : {latin, cjk, longExtension, tooLong})
+        for (int copy = 0; copy < 3; ++copy)
+            attachments.push_back(text(name, contentOf(name.left(3) + QString::number(copy))));
+    d.root.folders = {folder(u"Inbox"_s, {message(u"long names"_s, attachments)})};
+    const QString path = m_work.filePath(u"long.pst"_s);
+    writeMailbox(d, path);
+    addSource(*form, path);
+    desktop.expectMessage();
+    run();
+    EXPECT_TRUE(desktop.errorReports().isEmpty()) << desktop.errorReports().join(u'\n').toStdString();
+
+    const QString longCjk = QString(83, QChar(0x6587));
+    const QStringList expected{
+        latin, QString(250, u'a') + u"1.txt"_s, QString(250, u'a') + u"2.txt"_s,
+        cjk, QString(83, QChar(0x8A18)) + u"1.md"_s, QString(83, QChar(0x8A18)) + u"2.md"_s,
+        // Eight characters stay before the extension, which is cut instead.
+        u"notes-of."_s + QString(246, u'x'), u"notes-of1."_s + QString(245, u'x'),
+        u"notes-of2."_s + QString(245, u'x'),
+        longCjk + u".txt"_s, longCjk + u"1.txt"_s, longCjk + u"2.txt"_s};
+    for (int i = 0; i < expected.size(); ++i) {
+        const QString& name = expected.at(i);
+        EXPECT_LE(name.toUtf8().size(), 255) << i;
+        QFile file(m_out + u'/' + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "missing: " << i;
+        const QString& wished = i < 3 ? latin : i < 6 ? cjk : i < 9 ? longExtension : tooLong;
+        EXPECT_EQ(file.readAll(), contentOf(wished.left(3) + QString::number(i % 3))) << i;
+    }
+    EXPECT_EQ(filesIn(m_out).size(), expected.size());
+}

@@ -4,7 +4,11 @@
 #include "fs/DirectoryListing.h"
 #include "fs/FileAttributes.h"
 #include "fs/FileListing.h"
+#include "fs/FolderExpansion.h"
 #include "fs/WildcardPattern.h"
+#include "testsupport/ScriptedDesktop.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +16,7 @@
 
 using namespace parcelon;
 using namespace Qt::StringLiterals;
+using parcelon::test::ScriptedDesktop;
 using parcelon::test::TemporaryTree;
 
 namespace {
@@ -116,13 +121,17 @@ TEST_F(FolderWithFiles, AttributesOfFilesFoldersAndLinks)
     tree.link(u"f/proc"_s, u"/proc"_s);
     const std::pair<const char16_t*, int> expected[] = {
         {u"a.pst", 32}, {u".hidden.pst", 34}, {u"folder.pst", 16}, {u"folder.pst/", 16}, {u".config/", 18},
-        {u"link.pst", 1056}, {u"to-hidden", 1058}, {u"to-folder/", 1040}, {u"dangling.pst", 1024},
+        {u"link.pst", 1056}, {u"to-hidden", 1058}, {u"to-folder/", 1046}, {u"dangling.pst", 1024},
         {u"fifo.pst", 0}, {u"proc", 1046}, {u"proc/", 1046},
     };
     for (const auto& [name, attributes] : expected) {
         const QString path = tree.path(u"f/"_s + QStringView(name).toString());
         EXPECT_EQ(FileAttributes(path), attributes) << path.toStdString();
     }
+    // Through a link, a folder reads as the folder it names.
+    EXPECT_EQ(FileAttributes(tree.path(u"f/to-folder"_s), LinkView::Through), 16);
+    EXPECT_EQ(FileAttributes(tree.path(u"f/proc/"_s), LinkView::Through), 22);
+    EXPECT_EQ(FileAttributes(tree.path(u"f/a.pst"_s), LinkView::Through), 32);
     EXPECT_EQ(FileAttributes(u"/proc"_s), 22);
     EXPECT_EQ(FileAttributes(u"/sys/"_s), 22);
     EXPECT_EQ(FileAttributes(u"/"_s), 16);
@@ -142,4 +151,28 @@ TEST(FileAttributes, OnlyTheRootIsARootFolder)
     EXPECT_TRUE(IsRootFolder(u"//"_s));
     EXPECT_FALSE(IsRootFolder(u"/tmp/"_s));
     EXPECT_FALSE(IsRootFolder(QString()));
+}
+
+TEST(FileListing, NamesReadDuringTheExpansionAreListedOnceAndOnlyWhileThere)
+{
+    TemporaryTree tree;
+    for (const QString& file : {u"T/a.pst"_s, u"T/b.PST"_s, u"T/c.txt"_s, u"T/S/s.pst"_s})
+        tree.file(file);
+    tree.folder(u"T/dir.pst"_s);
+    const QString t = tree.path(u"T/"_s);
+    QStringList folders{t};
+    ListingMemory memory(u"*.pst"_s);
+    ScriptedDesktop desktop;
+    GetSubDirectories2016(folders, true, desktop, &memory);
+    ASSERT_EQ(folders, (QStringList{t, t + u"dir.pst/"_s, t + u"S/"_s}));
+
+    // Changes after the expansion: a file gone is not listed.
+    ASSERT_TRUE(QFile::remove(t + u"b.PST"_s));
+    EXPECT_EQ(ListFilesInFolder(t.chopped(1), u"*.pst"_s, &memory), QStringList{u"a.pst"_s});
+    // What was kept is taken once; the folder is read again after that,
+    // and for any other pattern.
+    tree.file(u"T/d.pst"_s);
+    EXPECT_EQ(ListFilesInFolder(t, u"*.pst"_s, &memory), (QStringList{u"a.pst"_s, u"d.pst"_s}));
+    EXPECT_EQ(ListFilesInFolder(t + u"S"_s, u"*.txt"_s, &memory), QStringList());
+    EXPECT_EQ(ListFilesInFolder(t + u"S"_s, u"*.pst"_s, &memory), QStringList{u"s.pst"_s});
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,18 +81,39 @@ TEST(FolderExpansion, HiddenFoldersAreDescendedProtectedOnesLeftOut)
     EXPECT_FALSE(top.contains(u"/sys/"_s));
 }
 
-TEST(FolderExpansion, LinksBackIntoTheTreeAreScannedOnce)
+TEST(FolderExpansion, LinksToFoldersBelowAreNotFollowed)
 {
     TemporaryTree tree;
     const QString l = tree.folder(u"L"_s);
     tree.folder(u"L/B/C"_s);
+    tree.folder(u"outside/far"_s);
     tree.link(u"L/B/back"_s, u".."_s);
     tree.link(u"L/self"_s, u"."_s);
-    tree.link(u"L/toC"_s, u"B/C"_s);
-    // C is reached first, breadth first, through the link.
-    EXPECT_EQ(expanded({l}), (QStringList{l, l + u"B/"_s, l + u"toC/"_s}));
+    tree.link(u"L/a-toC"_s, u"B/C"_s);
+    tree.link(u"L/B/dosdevices"_s, u"/"_s);
+    tree.link(u"L/away"_s, u"../outside"_s);
+    tree.link(u"L/dangling"_s, u"../nowhere"_s);
+    // A link sorted before its target does not hide the folder itself.
+    EXPECT_EQ(expanded({l}), (QStringList{l, l + u"B/"_s, l + u"B/C/"_s}));
     // A starting folder is not listed again below another one.
     EXPECT_EQ(expanded({l + u"B/"_s, l}), (QStringList{l + u"B/"_s, l, l + u"B/C/"_s}));
+
+    // A starting folder that is a link is the folder it names, under the path given.
+    tree.link(u"start"_s, u"L"_s);
+    const QString start = tree.path(u"start/"_s);
+    EXPECT_EQ(expanded({start}), (QStringList{start, start + u"B/"_s, start + u"B/C/"_s}));
+    EXPECT_EQ(expanded({l + u"away/"_s}), (QStringList{l + u"away/"_s, l + u"away/far/"_s}));
+}
+
+TEST(FolderExpansion, AFolderMountedAgainBelowItselfIsScannedOnce)
+{
+    TemporaryTree tree;
+    const QString m = tree.folder(u"M"_s);
+    const QString loop = tree.folder(u"M/sub/loop"_s);
+    if (::geteuid() != 0 || ::mount(m.toUtf8().constData(), loop.toUtf8().constData(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts need root";
+    EXPECT_EQ(expanded({m}), (QStringList{m, m + u"sub/"_s}));
+    EXPECT_EQ(::umount(loop.toUtf8().constData()), 0);
 }
 
 TEST(FolderExpansion, NamesThatCannotBeHandledAreLeftOut)
@@ -198,7 +220,10 @@ void checkUnreadableFolders(const QString& root)
 {
     const QString a = root + u"/A/"_s;
     const QString e = root + u"/E/"_s;
-    EXPECT_EQ(expanded({a}), (QStringList{a, a + u"B/"_s, a + u"C/"_s, a + u"B/D/"_s}));
+    // A folder that can be listed stays, with its subfolders, whatever of
+    // its entries cannot be looked at: a link into a locked folder, the
+    // entries of a folder that may be read but not entered.
+    EXPECT_EQ(expanded({a}), (QStringList{a, a + u"B/"_s, a + u"C/"_s, a + u"listonly/"_s, a + u"B/D/"_s}));
     EXPECT_EQ(expanded({root + u"/locked/"_s, e}), (QStringList{e, e + u"F/"_s}));
     try {
         ListFilesInFolder(a + u"locked"_s, u"*.*"_s);
@@ -220,6 +245,7 @@ TEST(FolderExpansion, UnreadableFoldersDropOutWithoutAMessage)
         tree.folder(folder);
     tree.file(u"A/listonly/file.pst"_s);
     tree.file(u"A/secret.pst"_s);
+    tree.link(u"A/into-locked"_s, u"../locked/X"_s);
     const QStringList locked = {u"A/locked"_s, u"locked"_s, u"A/secret.pst"_s};
     for (const QString& path : locked)
         tree.setMode(path, 0);

@@ -124,3 +124,26 @@ TEST_F(AddAllInFolder, PromptOffersTheLastExtensionAndThePickerTheLastFolder)
     EXPECT_TRUE(listed(next).isEmpty());
     EXPECT_TRUE(desktop.messages().isEmpty());
 }
+
+TEST_F(AddAllInFolder, LinksToFilesAreAddedLinksToFoldersNotFollowed)
+{
+    for (const QString& file : {u"T/a.pst"_s, u"T/sub/s.pst"_s, u"other/o.pst"_s})
+        tree.file(file);
+    tree.link(u"T/file-link.pst"_s, u"../other/o.pst"_s);
+    tree.link(u"T/folder-link"_s, u"../other"_s);
+    tree.link(u"chosen"_s, u"T"_s);
+    Form1& form = startForm();
+    const QString t = tree.path(u"T"_s);
+    addAllInFolder(u"pst"_s, t);
+    EXPECT_EQ(listed(form), (QStringList{t + u"/a.pst"_s, t + u"/file-link.pst"_s, t + u"/sub/s.pst"_s}));
+
+    // A folder chosen through a link keeps the path as chosen.
+    form.ListView1->clear();
+    const QString chosen = tree.path(u"chosen"_s);
+    addAllInFolder(u"pst"_s, chosen);
+    EXPECT_EQ(listed(form), (QStringList{chosen + u"/a.pst"_s, chosen + u"/file-link.pst"_s, chosen + u"/sub/s.pst"_s}));
+    form.ListView1->clear();
+    EXPECT_TRUE(drop(*draggedFiles({chosen})));
+    EXPECT_EQ(listed(form).size(), 3);
+    EXPECT_TRUE(desktop.errorReports().isEmpty());
+}

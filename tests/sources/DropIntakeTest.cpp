@@ -60,6 +60,24 @@ TEST_F(DropIntake, DroppedFilesAreAddedAsDroppedAndFoldersHarvestedWithAllFiles)
     EXPECT_TRUE(desktop.shown().empty());
 }
 
+TEST_F(DropIntake, DropsAreCopiesNeverMoves)
+{
+    tree.file(u"M/m.pst"_s);
+    Form1& form = startForm();
+    const QString m = tree.path(u"M/m.pst"_s);
+    const auto data = draggedFiles({m});
+    // With Shift held the source proposes a move; the list takes a copy.
+    EXPECT_TRUE(dragOver(*data, Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier));
+    EXPECT_TRUE(drop(*data, Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier));
+    EXPECT_EQ(listed(form), QStringList{m});
+    // A source that offers no copy cannot drop here.
+    for (Qt::DropActions actions : {Qt::DropActions(Qt::MoveAction), Qt::DropActions(Qt::LinkAction)}) {
+        EXPECT_FALSE(dragOver(*data, actions));
+        EXPECT_FALSE(drop(*data, actions));
+    }
+    EXPECT_EQ(listed(form), QStringList{m});
+}
+
 TEST_F(DropIntake, FolderDroppedWithATrailingSeparatorGivesCleanPaths)
 {
     tree.file(u"H/inner/h.pst"_s);

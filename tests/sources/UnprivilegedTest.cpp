@@ -13,6 +13,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const char* const kTreeVariable = "PARCELON_SOURCES_UNPRIVILEGED_TREE";
+const char* const kLinkVariable = "PARCELON_SOURCES_UNPRIVILEGED_LINK";
 
 class UnreadableFolders : public SourcesTest {
 protected:
@@ -61,4 +62,51 @@ TEST_F(UnreadableFolders, DISABLED_AsAnUnprivilegedUser)
     ASSERT_FALSE(root.isEmpty()) << "run through UnreadableFolders.AreLeftOutWithoutAMessage";
     ASSERT_NE(::geteuid(), 0u);
     checkTheyDropOut(root);
+}
+
+namespace {
+
+class UnfollowableLink : public SourcesTest {
+protected:
+    // The folder scan and a drop of `root`/P, which holds a link the user
+    // cannot follow, as the user running now.
+    void checkTheLinkHidesNothing(const QString& root)
+    {
+        Form1& form = startForm();
+        const QString p = root + u"/P"_s;
+        const QStringList expected{p + u"/a.pst"_s, p + u"/sub/b.pst"_s};
+        addAllInFolder(u"pst"_s, p);
+        EXPECT_EQ(listed(form), expected);
+        form.ListView1->clear();
+        EXPECT_TRUE(drop(*draggedFiles({p})));
+        EXPECT_EQ(listed(form), expected);
+        EXPECT_TRUE(desktop.errorReports().isEmpty());
+    }
+};
+
+} // namespace
+
+TEST_F(UnfollowableLink, HidesNeitherItsFolderNorWhatIsBelow)
+{
+    tree.file(u"P/a.pst"_s);
+    tree.file(u"P/sub/b.pst"_s);
+    tree.file(u"private/inside/x.pst"_s);
+    tree.link(u"P/into-private"_s, u"../private/inside"_s);
+    tree.setMode(u"private"_s, 0700);
+    if (::geteuid() != 0) {
+        checkTheLinkHidesNothing(tree.path());
+    } else {
+        runTestAsUnprivilegedUser(tree.path(), u"UnfollowableLink.DISABLED_AsAnUnprivilegedUser"_s, kLinkVariable,
+                                  tree.path());
+    }
+    tree.setMode(u"private"_s, 0755);
+}
+
+// Run only by the test above, as an unprivileged user.
+TEST_F(UnfollowableLink, DISABLED_AsAnUnprivilegedUser)
+{
+    const QString root = qEnvironmentVariable(kLinkVariable);
+    ASSERT_FALSE(root.isEmpty()) << "run through UnfollowableLink.HidesNeitherItsFolderNorWhatIsBelow";
+    ASSERT_NE(::geteuid(), 0u);
+    checkTheLinkHidesNothing(root);
 }

@@ -27,31 +27,31 @@ std::unique_ptr<QMimeData> SourcesTest::draggedFiles(const QStringList& paths)
     return data;
 }
 
-bool SourcesTest::dragOver(const QMimeData& data)
+bool SourcesTest::dragOver(const QMimeData& data, Qt::DropActions actions, Qt::KeyboardModifiers modifiers)
 {
     QWidget* surface = form->ListView1->viewport();
     const QPoint at = surface->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, modifiers);
     QApplication::sendEvent(surface, &enter);
-    QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(at, actions, &data, Qt::LeftButton, modifiers);
     QApplication::sendEvent(surface, &move);
     EXPECT_EQ(enter.isAccepted(), move.isAccepted());
+    EXPECT_EQ(enter.dropAction(), move.dropAction());
     return move.isAccepted() && move.dropAction() == Qt::CopyAction;
 }
 
-bool SourcesTest::drop(const QMimeData& data)
+bool SourcesTest::drop(const QMimeData& data, Qt::DropActions actions, Qt::KeyboardModifiers modifiers)
 {
     // As from the desktop: the drag enters the list before it is let go.
-    dragOver(data);
+    dragOver(data, actions, modifiers);
     QWidget* surface = form->ListView1->viewport();
-    QDropEvent dropped(QPointF(surface->rect().center()), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                       Qt::NoModifier);
+    QDropEvent dropped(QPointF(surface->rect().center()), actions, &data, Qt::LeftButton, modifiers);
     const int before = int(listed(*form).size());
     QApplication::sendEvent(surface, &dropped);
     // The intake runs only once the drop has returned.
     EXPECT_EQ(listed(*form).size(), before);
     QApplication::processEvents();
-    return dropped.isAccepted();
+    return dropped.isAccepted() && dropped.dropAction() == Qt::CopyAction;
 }
 
 } // namespace parcelon::test

@@ -21,11 +21,14 @@ protected:
 
     // Data dragged from the desktop: the paths as file URLs.
     static std::unique_ptr<QMimeData> draggedFiles(const QStringList& paths);
-    // Drags the data onto the list; true when it may be dropped there.
-    bool dragOver(const QMimeData& data);
+    // Drags the data onto the list, from a source offering `actions`;
+    // true when it may be dropped there as a copy.
+    bool dragOver(const QMimeData& data, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction,
+                  Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // Drags the data onto the list and drops it there, then lets the
-    // intake run; true when the drop was taken.
-    bool drop(const QMimeData& data);
+    // intake run; true when the drop was taken as a copy.
+    bool drop(const QMimeData& data, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 };
 
 } // namespace parcelon::test
