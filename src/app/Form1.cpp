@@ -47,13 +47,18 @@ public:
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;
         }
+        // The frame begins below the title, where the style's own begins.
+        constexpr int topMargin = 4;
+        int top = topMargin;
+        if (const auto* frame = qobject_cast<const QGroupBox*>(widget); frame && !frame->title().isEmpty())
+            top += std::max(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget), option->fontMetrics.height());
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         QColor line = option->palette.color(QPalette::WindowText);
         line.setAlpha(72);
         painter->setPen(line);
         painter->setBrush(Qt::NoBrush);
-        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, top + 0.5, -0.5, -0.5), 2, 2);
         painter->restore();
     }
 };
