@@ -53,20 +53,32 @@ program=$!
 pids+=($program)
 
 # The user closes two reports, each followed by the next; the third stays
-# open (and is pictured).
-await() {
-  for _ in $(seq 300); do grep -q "^$1" "$work/flood.log" && return; sleep 0.1; done
-  cat "$work/flood.log" "$work/flood.err"; echo "waited in vain for: $1"; exit 1
+# open (and is pictured). Each report is a window of its own.
+fail() { cat "$work/flood.log" "$work/flood.err"; echo "$*"; exit 1; }
+report_window() {
+  wmctrl -l | awk '{ id = $1; $1 = $2 = $3 = ""; sub(/^ +/, ""); if ($0 == "Application Error") print id }' | tail -1
 }
+await_report() { # a report window other than $1
+  local id
+  for _ in $(seq 300); do
+    id=$(report_window)
+    [[ -n $id && $id != "$1" ]] && { echo "$id"; return; }
+    sleep 0.1
+  done
+  return 1
+}
+closed=""
 for n in 1 2; do
-  await "report $n"
+  closed=$(await_report "$closed") || fail "report $n did not show"
   sleep 0.3
-  wmctrl -c "Application Error"
+  wmctrl -i -c "$closed"
 done
-await "report 3"
-[[ -z $picture ]] || await pictured
+await_report "$closed" >/dev/null || fail "report 3 did not show"
+if [[ -n $picture ]]; then
+  for _ in $(seq 300); do grep -q '^pictured' "$work/flood.log" && break; sleep 0.1; done
+  grep -q '^pictured' "$work/flood.log" || fail "no picture"
+fi
 sleep 0.3
-
 # The titles as the window manager has them: exactly the program's own.
 wmctrl -l >"$work/windows.txt"
 cut -d' ' -f5- "$work/windows.txt" | sed 's/^ *//' | sort >"$work/titles.txt"
