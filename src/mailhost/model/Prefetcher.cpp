@@ -1,7 +1,6 @@
 #include "mailhost/model/Prefetcher.h"
 
 #include "mailhost/model/ItemClass.h"
-#include "mailhost/pst/blocks/TreeReader.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
@@ -143,16 +142,10 @@ std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, p
             continue;
         Content content{position, message, id, {}};
         if (value->tree) {
-            pst::TreeReader reader(m_store->blocks(), *value->tree);
-            content.bytes.reserve(value->size());
-            std::vector<std::uint8_t> piece;
-            bool read = true;
-            while (read && !reader.atEnd()) {
-                read = reader.next(piece).ok();
-                content.bytes.insert(content.bytes.end(), piece.begin(), piece.end());
-            }
-            if (!read)
+            auto bytes = value->tree->readAll(m_store->blocks(), kLargestValue);
+            if (!bytes)
                 continue;
+            content.bytes = std::move(bytes).value();
         } else {
             content.bytes = std::move(value->heapBytes);
         }

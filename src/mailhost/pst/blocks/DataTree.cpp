@@ -100,12 +100,15 @@ Result<std::vector<std::uint8_t>> DataTree::readAll(const Blocks& blocks, std::u
                            .arg(blocks.source().name(), hex(cleanBid(m_root)))
                            .arg(m_size)
                            .arg(limit));
-    std::vector<std::uint8_t> all, block, scratch;
+    std::vector<std::uint8_t> all, scratch;
     all.reserve(m_size);
-    for (const BlockEntry& leaf : m_leaves) {
-        if (auto r = blocks.readAt(leaf, block, scratch); !r)
+    // Blocks that lie back to back are read with one read.
+    for (std::size_t next = 0; next < m_leaves.size();) {
+        const auto rest = std::span(m_leaves).subspan(next);
+        const std::size_t run = blocks.adjacentRun(rest, 1024 * 1024);
+        if (auto r = blocks.readRun(rest.first(run), all, scratch); !r)
             return r.error();
-        all.insert(all.end(), block.begin(), block.end());
+        next += run;
     }
     return all;
 }
