@@ -1,9 +1,9 @@
 #include "app/FormLoad.h"
 
-#include "app/CursorFile.h"
-#include "app/Environment.h"
-#include "app/Form1.h"
-#include "app/Settings.h"
+#include "window/CursorFile.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 #include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Failure.h"

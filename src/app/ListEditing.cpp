@@ -1,7 +1,7 @@
 #include "app/ListEditing.h"
 
-#include "app/CursorFile.h"
-#include "app/Form1.h"
+#include "window/CursorFile.h"
+#include "window/Form1.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Failure.h"
 

@@ -1,7 +1,7 @@
 #include "app/OutputFolder.h"
 
-#include "app/Form1.h"
-#include "app/Settings.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 #include "diagnostics/Steps.h"
 #include "fs/FolderPicker.h"
 #include "fs/Paths.h"

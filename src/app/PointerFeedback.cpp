@@ -1,6 +1,6 @@
 #include "app/PointerFeedback.h"
 
-#include "app/Form1.h"
+#include "window/Form1.h"
 
 namespace parcelon {
 

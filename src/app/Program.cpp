@@ -1,10 +1,10 @@
 #include "app/Program.h"
 
-#include "app/Environment.h"
-#include "app/Form1.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
 #include "app/FormLoad.h"
-#include "app/QtDesktop.h"
-#include "app/Settings.h"
+#include "window/QtDesktop.h"
+#include "window/Settings.h"
 #include "app/Wiring.h"
 #include "diagnostics/Yield.h"
 

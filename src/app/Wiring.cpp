@@ -1,7 +1,7 @@
 #include "app/Wiring.h"
 
 #include "app/EventRoutes.h"
-#include "app/Form1.h"
+#include "window/Form1.h"
 #include "app/ListEditing.h"
 #include "app/OutputFolder.h"
 #include "app/PointerFeedback.h"

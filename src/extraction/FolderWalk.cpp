@@ -1,6 +1,6 @@
 #include "extraction/FolderWalk.h"
 
-#include "app/Form1.h"
+#include "window/Form1.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/Steps.h"
 #include "diagnostics/Yield.h"
@@ -41,7 +41,7 @@ QString targetFor(Form1& form, const QString& folder, const QString& fileName)
 {
     if (folder.isEmpty())
         return QString();
-    return CollapseBackslashes(SetNewAttachnentName(form, folder + kSeparator + fittingFileName(fileName)));
+    return CollapseBackslashes(SetNewAttachnentName(form.desktop(), folder + kSeparator + fittingFileName(fileName)));
 }
 
 } // namespace

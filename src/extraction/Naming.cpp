@@ -1,6 +1,5 @@
 #include "extraction/Naming.h"
 
-#include "app/Form1.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/Steps.h"
 #include "extraction/FreeNames.h"
@@ -80,9 +79,9 @@ QString fittingFileName(const QString& name)
     return cutToBytes(name.left(dot), room - extensionSize) + extension;
 }
 
-QString SetNewAttachnentName(Form1& form, const QString& wished)
+QString SetNewAttachnentName(Desktop& desktop, const QString& wished)
 {
-    Steps steps(Location::SetNewAttachnentName, form.desktop());
+    Steps steps(Location::SetNewAttachnentName, desktop);
     QString result;
     if (steps.test(100, [&] { return !FileExists(wished); })) {
         steps.assign(114, result, [&] { return wished; });

@@ -4,12 +4,12 @@
 
 namespace parcelon {
 
-class Form1;
+class Desktop;
 
 // The path to save an attachment under: the wished path when nothing of
 // that name exists, else the first free one of base + 1 + extension,
 // base + 2 + extension, ... (the file "a.txt" becomes "a1.txt").
-QString SetNewAttachnentName(Form1& form, const QString& wished);
+QString SetNewAttachnentName(Desktop& desktop, const QString& wished);
 
 // The path without the extension of its file name; the dot is looked for
 // only in the file name, and a name that is all extension (".profile")

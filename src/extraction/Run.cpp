@@ -1,7 +1,7 @@
 #include "extraction/Run.h"
 
-#include "app/Form1.h"
-#include "app/ProgressBar.h"
+#include "window/Form1.h"
+#include "window/ProgressBar.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "diagnostics/Yield.h"

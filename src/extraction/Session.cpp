@@ -1,6 +1,6 @@
 #include "extraction/Session.h"
 
-#include "app/Form1.h"
+#include "window/Form1.h"
 #include "diagnostics/Steps.h"
 #include "extraction/FolderWalk.h"
 #include "mailhost/model/Registry.h"

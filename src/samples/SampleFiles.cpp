@@ -1,7 +1,7 @@
 #include "samples/SampleFiles.h"
 
-#include "app/Form1.h"
-#include "app/Settings.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "fs/FileListing.h"

@@ -1,6 +1,6 @@
 #include "sources/AddFiles.h"
 
-#include "app/Form1.h"
+#include "window/Form1.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "fs/Paths.h"

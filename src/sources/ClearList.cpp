@@ -1,6 +1,6 @@
 #include "sources/ClearList.h"
 
-#include "app/Form1.h"
+#include "window/Form1.h"
 #include "diagnostics/Steps.h"
 
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
 #include "sources/SourceList.h"
 
-#include "app/Form1.h"
+#include "window/Form1.h"
 #include "diagnostics/Failure.h"
 
 #include <QTreeWidget>

@@ -1,7 +1,7 @@
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
-#include "app/CursorFile.h"
-#include "app/ProgressBar.h"
+#include "window/CursorFile.h"
+#include "window/ProgressBar.h"
 #include "diagnostics/Failure.h"
 #include "testsupport/TestPaths.h"
 

@@ -1,7 +1,7 @@
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
 #include "app/ListEditing.h"
-#include "app/ProgressBar.h"
+#include "window/ProgressBar.h"
 #include "sources/SourceList.h"
 #include "testsupport/TestPaths.h"
 

@@ -1,8 +1,8 @@
 // The window as a user sees and hears it: readable text in a light and a
 // dark desktop theme, with and without a skin, and what a screen reader says.
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
-#include "app/ProgressBar.h"
+#include "window/ProgressBar.h"
 #include "testsupport/TestPaths.h"
 
 #include <QAccessible>

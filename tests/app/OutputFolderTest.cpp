@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
 #include "diagnostics/ErrorReport.h"
 

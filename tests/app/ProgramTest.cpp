@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
 #include "app/EventRoutes.h"
 #include "app/FormLoad.h"

@@ -1,7 +1,7 @@
 // Naming saved files: the worked examples on a real folder, the cache of
 // free numbers and the shortening of names that do not fit.
 
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 #include "extraction/Naming.h"
 #include "testsupport/TestPaths.h"
 
@@ -21,7 +21,7 @@ protected:
 
     QString out(const QString& name) const { return m_out.filePath(name); }
     void touch(const QString& name) { writeFile(out(name), QByteArray()); }
-    QString chosen(const QString& wished) { return SetNewAttachnentName(*form, wished); }
+    QString chosen(const QString& wished) { return SetNewAttachnentName(form->desktop(), wished); }
 
     QTemporaryDir m_out;
 };

@@ -1,7 +1,7 @@
 // A new user's path: start, add the sample PST files with the dialog, start
 // the run, and find every attachment of their mail in the output folder.
 
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 #include "mailhost/model/ItemClass.h"
 #include "pstgen/DescriptionReader.h"
 #include "pstgen/PstWriter.h"

@@ -1,10 +1,10 @@
 // "Start Extracting Attachments" end to end: the real window offscreen, real
 // PST files written by pstgen, the real file system.
 
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 #include "KnownMailbox.h"
 #include "app/Program.h"
-#include "app/ProgressBar.h"
+#include "window/ProgressBar.h"
 #include "diagnostics/ErrorReport.h"
 #include "diagnostics/Yield.h"
 #include "extraction/HostCheck.h"

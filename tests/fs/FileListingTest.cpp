@@ -1,4 +1,4 @@
-#include "TemporaryTree.h"
+#include "testsupport/TemporaryTree.h"
 
 #include "diagnostics/Failure.h"
 #include "fs/DirectoryListing.h"

@@ -1,7 +1,7 @@
 // Every real PST file of the corpus mounts and walks, and gives exactly the
 // attachments that two independent PST tools extracted from it.
 
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/bytes/ByteSource.h"
 #include "testsupport/TestPaths.h"

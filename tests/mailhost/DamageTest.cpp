@@ -1,9 +1,9 @@
 // Damaged files: every kind of damage gives a failure that names the
 // structure, costs only the objects it touches, and never a crash.
 
-#include "PstSurgery.h"
+#include "testsupport/PstSurgery.h"
 #include "Mailboxes.h"
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"

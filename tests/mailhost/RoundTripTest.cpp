@@ -3,7 +3,7 @@
 // encodings.
 
 #include "Mailboxes.h"
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 #include "mailhost/model/ItemClass.h"
 #include "mailhost/model/Registry.h"
 #include "pstgen/DescriptionReader.h"

@@ -9,6 +9,7 @@
 #include "mailhost/msg/CompoundFileWriter.h"
 #include "mailhost/msg/MsgWriter.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
+#include "pstgen/PstWriter.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -18,10 +19,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-
-#ifdef PARCELON_HAVE_PSTGEN
-#include "pstgen/PstWriter.h"
-#endif
 
 using namespace parcelon;
 using namespace parcelon::test;
@@ -135,8 +132,6 @@ TEST(MsgWriter, SavesNeverOverAFileNorLeaveAPartialOne)
         << full.error().description().toStdString();
     EXPECT_EQ(folderEntries(dir), QStringList());
 }
-
-#ifdef PARCELON_HAVE_PSTGEN
 
 namespace {
 
@@ -273,4 +268,3 @@ TEST(MsgWriter, RefusesMessagesNestedBeyondItsLimit)
     EXPECT_EQ(files, 1);
 }
 
-#endif

@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
 #include "samples/SampleFiles.h"
 #include "samples/Scramble.h"

@@ -1,4 +1,4 @@
-#include "SourcesTestSupport.h"
+#include "testsupport/SourcesTestSupport.h"
 
 #include "diagnostics/ApplicationTitle.h"
 #include "sources/SourceList.h"

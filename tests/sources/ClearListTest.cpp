@@ -1,6 +1,6 @@
-#include "SourcesTestSupport.h"
+#include "testsupport/SourcesTestSupport.h"
 
-#include "app/ProgressBar.h"
+#include "window/ProgressBar.h"
 #include "sources/SourceList.h"
 
 #include <QLineEdit>

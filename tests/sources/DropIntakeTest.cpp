@@ -1,4 +1,4 @@
-#include "SourcesTestSupport.h"
+#include "testsupport/SourcesTestSupport.h"
 
 #include "sources/DropIntake.h"
 

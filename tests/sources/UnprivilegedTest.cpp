@@ -1,4 +1,4 @@
-#include "SourcesTestSupport.h"
+#include "testsupport/SourcesTestSupport.h"
 
 #include "testsupport/UnprivilegedRun.h"
 

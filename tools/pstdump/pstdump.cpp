@@ -4,10 +4,12 @@
 // below the store's root (and the root's own items) and prints one JSON
 // object per line for each folder, item and attachment. Attachments are
 // saved with SaveAsFile; size and SHA-256 are of the file written. With
-// --extract they are kept in DIR (as <n>-<name>, never over a file), else
-// saved into a temporary folder and removed.
+// --extract they are kept in DIR (as <n>-<name>, shortened as the program
+// shortens names too long for a file name, never over a file), else saved
+// into a temporary folder and removed.
 
 #include "diagnostics/Failure.h"
+#include "extraction/Naming.h"
 #include "mailhost/model/Registry.h"
 
 #include <QCoreApplication>
@@ -113,9 +115,11 @@ private:
             auto attachment = attachments->Item(k);
             const QString name = attachment->fileName();
             line[u"fileName"_s] = name;
-            const QString target = u"%1/%2-%3"_s.arg(m_outputDir).arg(++m_saved, 6, 10, QChar(u'0')).arg(safeName(name));
+            const QString numbered = u"%1-%2"_s.arg(++m_saved, 6, 10, QChar(u'0')).arg(safeName(name));
+            const QString target = m_outputDir + u'/' + fittingFileName(numbered);
             attachment->SaveAsFile(target);
-            QFile file(target);
+            // The file as saves spell its name: UTF-8, an unpaired surrogate as "?".
+            QFile file(QString::fromUtf8(target.toUtf8()));
             line[u"size"_s] = static_cast<qint64>(file.size());
             if (m_options.hash && file.open(QIODevice::ReadOnly)) {
                 QCryptographicHash sha(QCryptographicHash::Sha256);

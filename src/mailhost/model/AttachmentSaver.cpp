@@ -26,18 +26,18 @@ QString madeUpName(QString name)
 // Values this large are read on a thread of their own while written.
 constexpr std::uint64_t kReadAheadBytes = 256 * 1024;
 
-Result<void> writeBytes(pst::Bytes bytes, const QString& path)
+Result<NewFile> writeBytes(pst::Bytes bytes, const QString& path)
 {
     auto file = NewFile::create(path);
     if (!file)
         return file.error();
     if (auto r = file->write(bytes); !r)
-        return r;
-    return file->commit();
+        return r.error();
+    return file;
 }
 
 // Writes the bytes of a value into a new file, a run of blocks at a time.
-Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& value, const QString& path)
+Result<NewFile> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& value, const QString& path)
 {
     if (!value.tree)
         return writeBytes(value.heapBytes, path);
@@ -49,21 +49,32 @@ Result<void> writeValue(const pst::Blocks& blocks, const pst::ValueLocation& val
     if (value.tree->size() < kReadAheadBytes) {
         while (!reader.atEnd()) {
             if (auto r = reader.next(piece); !r)
-                return r;
+                return r.error();
             if (auto r = file->write(piece); !r)
-                return r;
+                return r.error();
         }
-        return file->commit();
+        return file;
     }
     ReadAhead ahead([&reader](std::vector<std::uint8_t>& next) { return reader.next(next); });
     for (;;) {
         if (auto r = ahead.take(piece); !r)
-            return r;
+            return r.error();
         if (piece.empty())
-            return file->commit();
+            return file;
         if (auto r = file->write(piece); !r)
-            return r;
+            return r.error();
     }
+}
+
+// Puts the written file in place, unless the PST file changed meanwhile:
+// its bytes may then be a mix of the old file and the new.
+Result<void> publish(Result<NewFile> file, const pst::ByteSource& source)
+{
+    if (!file)
+        return file.error();
+    if (auto r = source.unchanged(); !r)
+        return r;
+    return file->commit();
 }
 
 } // namespace
@@ -112,14 +123,17 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         return Error(error.kind(), description, error.systemError());
     };
     const pst::Blocks& blocks = attachment.properties().store().blocks();
+    const pst::ByteSource& source = blocks.source();
+    const auto save = [&](Result<NewFile> file) -> Result<void> {
+        if (auto r = publish(std::move(file), source); !r)
+            return context(r.error());
+        return {};
+    };
     const int method = attachment.method();
     const bool readable = method == pst::AttachMethod::None || method == pst::AttachMethod::ByValue
                           || method == pst::AttachMethod::Storage;
-    if (readAhead && readable) {
-        if (auto r = writeBytes(*readAhead, path); !r)
-            return context(r.error());
-        return {};
-    }
+    if (readAhead && readable)
+        return save(writeBytes(*readAhead, path));
     switch (method) {
     case pst::AttachMethod::EmbeddedMessage: {
         // The attached message as a .msg file of its own.
@@ -133,9 +147,7 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
                                  [&file](std::uint64_t offset, pst::Bytes bytes) { return file->writeAt(offset, bytes); }};
         if (auto r = msg::MsgWriter::write(*message, output); !r)
             return context(r.error());
-        if (auto r = file->commit(); !r)
-            return context(r.error());
-        return {};
+        return save(std::move(file));
     }
     case pst::AttachMethod::Storage: {
         auto storage = attachment.storage();
@@ -143,9 +155,7 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
             return context(storage.error());
         pst::ValueLocation value;
         value.tree = std::move(storage).value();
-        if (auto r = writeValue(blocks, value, path); !r)
-            return context(r.error());
-        return {};
+        return save(writeValue(blocks, value, path));
     }
     case pst::AttachMethod::ByReference:
     case pst::AttachMethod::ByReferenceResolve:
@@ -160,9 +170,7 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         auto content = attachment.content();
         if (!content)
             return context(content.error());
-        if (auto r = writeValue(blocks, *content, path); !r)
-            return context(r.error());
-        return {};
+        return save(writeValue(blocks, *content, path));
     }
     }
 }

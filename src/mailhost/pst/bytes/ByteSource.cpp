@@ -50,10 +50,13 @@ Result<std::unique_ptr<FileSource>> FileSource::open(const QString& path)
         return Error(ErrorKind::NotPst, QStringLiteral("%1 is not a regular file").arg(path));
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::unique_ptr<FileSource>(new FileSource(path, fd, static_cast<std::uint64_t>(st.st_size)));
+    return std::unique_ptr<FileSource>(new FileSource(path, fd, static_cast<std::uint64_t>(st.st_size), st.st_mtim));
 }
 
-FileSource::FileSource(QString path, int fd, std::uint64_t size) : m_path(std::move(path)), m_fd(fd), m_size(size) {}
+FileSource::FileSource(QString path, int fd, std::uint64_t size, const timespec& modified)
+    : m_path(std::move(path)), m_fd(fd), m_size(size), m_modified(modified)
+{
+}
 
 FileSource::~FileSource()
 {
@@ -66,7 +69,20 @@ std::unique_ptr<ByteSource> FileSource::duplicate() const
     const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         return nullptr;
-    return std::unique_ptr<FileSource>(new FileSource(m_path, fd, m_size));
+    return std::unique_ptr<FileSource>(new FileSource(m_path, fd, m_size, m_modified));
+}
+
+Result<void> FileSource::unchanged() const
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        const int error = errno;
+        return Error(ErrorKind::Io, QStringLiteral("cannot read %1: %2").arg(m_path, systemText(error)), error);
+    }
+    if (static_cast<std::uint64_t>(st.st_size) != m_size || st.st_mtim.tv_sec != m_modified.tv_sec
+        || st.st_mtim.tv_nsec != m_modified.tv_nsec)
+        return Error(ErrorKind::Io, QStringLiteral("%1 changed while it was read").arg(m_path));
+    return {};
 }
 
 Result<void> FileSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const

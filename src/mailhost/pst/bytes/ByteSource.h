@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <span>
 #include <vector>
@@ -28,6 +29,10 @@ public:
 
     // A second source of the same bytes, for a reader on another thread.
     virtual std::unique_ptr<ByteSource> duplicate() const = 0;
+
+    // Fails when the bytes may no longer be those the source had when it
+    // was opened (a file whose size or modification time has changed).
+    virtual Result<void> unchanged() const { return {}; }
 };
 
 // A file opened read-only; reads with pread, so any number of readers may
@@ -41,13 +46,15 @@ public:
     Result<void> read(std::uint64_t offset, std::span<std::uint8_t> buffer) const override;
     const QString& name() const override { return m_path; }
     std::unique_ptr<ByteSource> duplicate() const override;
+    Result<void> unchanged() const override;
 
 private:
-    FileSource(QString path, int fd, std::uint64_t size);
+    FileSource(QString path, int fd, std::uint64_t size, const timespec& modified);
 
     QString m_path;
     int m_fd;
     std::uint64_t m_size;
+    timespec m_modified;
 };
 
 // Bytes held in memory (for tests and the fuzzer).

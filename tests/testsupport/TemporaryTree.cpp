@@ -1,4 +1,4 @@
-#include "TemporaryTree.h"
+#include "testsupport/TemporaryTree.h"
 
 #include "testsupport/TestPaths.h"
 

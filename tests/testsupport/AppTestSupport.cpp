@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "testsupport/AppTestSupport.h"
 
 #include "app/FormLoad.h"
 #include "app/Wiring.h"

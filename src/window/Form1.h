@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Environment.h"
+#include "window/Environment.h"
 
 #include <QCursor>
 #include <QPalette>

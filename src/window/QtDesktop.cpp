@@ -1,4 +1,4 @@
-#include "app/QtDesktop.h"
+#include "window/QtDesktop.h"
 
 #include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Yield.h"

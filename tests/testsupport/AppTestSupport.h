@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Form1.h"
-#include "app/Settings.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 #include "testsupport/ScriptedDesktop.h"
 
 #include <QString>

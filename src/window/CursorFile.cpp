@@ -1,4 +1,4 @@
-#include "app/CursorFile.h"
+#include "window/CursorFile.h"
 
 #include "diagnostics/Failure.h"
 

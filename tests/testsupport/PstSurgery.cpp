@@ -1,4 +1,4 @@
-#include "PstSurgery.h"
+#include "testsupport/PstSurgery.h"
 
 #include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/bytes/SpanReader.h"

@@ -1,4 +1,4 @@
-#include "app/Environment.h"
+#include "window/Environment.h"
 
 #include "fs/Paths.h"
 

@@ -1,6 +1,6 @@
-#include "app/Form1.h"
+#include "window/Form1.h"
 
-#include "app/ProgressBar.h"
+#include "window/ProgressBar.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppTestSupport.h"
-#include "fs/TemporaryTree.h"
+#include "testsupport/AppTestSupport.h"
+#include "testsupport/TemporaryTree.h"
 
 #include <QMimeData>
 #include <QStringList>

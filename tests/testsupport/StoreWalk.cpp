@@ -1,4 +1,4 @@
-#include "StoreWalk.h"
+#include "testsupport/StoreWalk.h"
 
 #include "diagnostics/Failure.h"
 

@@ -1,4 +1,4 @@
-#include "SourcesTestSupport.h"
+#include "testsupport/SourcesTestSupport.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
