@@ -3,6 +3,7 @@
 
 #include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
+#include "mailhost/pst/blocks/Header.h"
 #include "mailhost/pst/bytes/ByteSource.h"
 #include "testsupport/TestPaths.h"
 
@@ -115,7 +116,9 @@ TEST_P(Corpus, AttachmentsMatchThePeerTools)
         EXPECT_FALSE(expected.compare) << "a file the peer tools read does not mount: " << e.what();
         return;
     }
-    ASSERT_TRUE(expected.compare) << "a file both peer tools refuse mounted";
+    if (!expected.compare)
+        return; // damaged: what its pages still verify, with nothing to compare
+
     auto root = mapi->Folders()->GetLast();
     QTemporaryDir out;
     const auto saved = saveAll(root, out.path());
@@ -170,6 +173,9 @@ TEST_P(Corpus, MountingReadsLittle)
     auto source = pst::FileSource::open(m_path);
     ASSERT_TRUE(source.ok());
     const std::uint64_t size = (*source)->size();
+    auto header = pst::Header::read(**source);
+    if (header && header->checksumsWrong)
+        GTEST_SKIP() << "a damaged file is searched for its B-tree pages";
     auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
     try {
         mapi->AddStore(std::make_unique<CountingSource>(std::move(source).value(), read));

@@ -104,8 +104,7 @@ TEST(AddStore, RefusesWhatIsNoPstFileWithItsOwnDescription)
     if (!real)
         return;
     QByteArray bytes = readFile(*real);
-    bytes[100] = static_cast<char>(bytes[100] ^ 1);
-    writeFile(dir.filePath(u"damaged.pst"_s), bytes);
+    writeFile(dir.filePath(u"damaged.pst"_s), bytes.left(540)); // ends inside the header
     EXPECT_TRUE(failureOf([&] { mapi->AddStore(dir.filePath(u"damaged.pst"_s)); })
                     .description()
                     .contains(u"header is damaged"_s));

@@ -6,7 +6,8 @@
 // saved with SaveAsFile; size and SHA-256 are of the file written. With
 // --extract they are kept in DIR (as <n>-<name>, shortened as the program
 // shortens names too long for a file name, never over a file), else saved
-// into a temporary folder and removed.
+// into a temporary folder and removed. Attachments that came out of a signed
+// message carry "wrapper": "signed".
 
 #include "diagnostics/Failure.h"
 #include "extraction/Naming.h"
@@ -115,6 +116,8 @@ private:
             auto attachment = attachments->Item(k);
             const QString name = attachment->fileName();
             line[u"fileName"_s] = name;
+            if (const QString wrapper = attachment->wrapper(); !wrapper.isEmpty())
+                line[u"wrapper"_s] = wrapper;
             const QString numbered = u"%1-%2"_s.arg(++m_saved, 6, 10, QChar(u'0')).arg(safeName(name));
             const QString target = m_outputDir + u'/' + fittingFileName(numbered);
             attachment->SaveAsFile(target);

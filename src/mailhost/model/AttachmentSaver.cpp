@@ -6,6 +6,8 @@
 #include "mailhost/msg/MsgWriter.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
+#include <optional>
+
 namespace parcelon::mailhost {
 
 using namespace Qt::StringLiterals;
@@ -100,12 +102,14 @@ QString attachmentFileName(const pst::Attachment& attachment)
     return u"Untitled Attachment"_s;
 }
 
-Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
-                            const std::vector<std::uint8_t>* readAhead)
+namespace {
+
+// Why `name` cannot be the name of a file in the target folder, if it cannot.
+std::optional<Error> refusedName(const QString& name, const QString& what)
 {
     const auto refuse = [&](const QString& why) {
-        return Error(ErrorKind::BadName, u"The attachment \"%1\" of %2 cannot be saved under its name: %3"_s
-                                             .arg(name, attachment.what(), why));
+        return Error(ErrorKind::BadName,
+                     u"The attachment \"%1\" of %2 cannot be saved under its name: %3"_s.arg(name, what, why));
     };
     if (name.contains(u'/'))
         return refuse(u"it holds a \"/\""_s);
@@ -113,6 +117,16 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         return refuse(u"it holds a NUL character"_s);
     if (name == u"."_s || name == u".."_s)
         return refuse(u"\"%1\" names a folder"_s.arg(name));
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
+                            const std::vector<std::uint8_t>* readAhead)
+{
+    if (auto refused = refusedName(name, attachment.what()))
+        return *refused;
 
     const auto context = [&](const Error& error) {
         // Descriptions from the file's structures already say where they are.
@@ -173,6 +187,28 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         return save(writeValue(blocks, *content, path));
     }
     }
+}
+
+// --- Content of no attachment of its own ---------------------------------------
+
+Result<void> saveContent(const QString& name, const QString& what, const QString& path,
+                         const std::function<Result<void>(const ContentSink&)>& write)
+{
+    if (auto refused = refusedName(name, what))
+        return *refused;
+    const auto context = [&](const Error& error) {
+        return Error(error.kind(),
+                     u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(name, what, path, error.description()),
+                     error.systemError());
+    };
+    auto file = NewFile::create(path);
+    if (!file)
+        return context(file.error());
+    if (auto r = write([&file](pst::Bytes bytes) { return file->write(bytes); }); !r)
+        return context(r.error());
+    if (auto r = file->commit(); !r)
+        return context(r.error());
+    return {};
 }
 
 } // namespace parcelon::mailhost

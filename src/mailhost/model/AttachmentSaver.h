@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace parcelon::mailhost {
 
 // The name an attachment is saved under: its long file name, else its file
@@ -17,5 +19,13 @@ QString attachmentFileName(const pst::Attachment& attachment);
 // "..", is refused. `readAhead` is the content when it was read already.
 pst::Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
                                  const std::vector<std::uint8_t>* readAhead = nullptr);
+
+// Writes content that is not stored as an attachment of its own (a file
+// inside a signed message) into a new file at `path`, under the same rules
+// for `name`; `write` hands the content to the sink piece by piece, and
+// `what` says where it comes from.
+using ContentSink = std::function<pst::Result<void>(pst::Bytes)>;
+pst::Result<void> saveContent(const QString& name, const QString& what, const QString& path,
+                              const std::function<pst::Result<void>(const ContentSink&)>& write);
 
 } // namespace parcelon::mailhost

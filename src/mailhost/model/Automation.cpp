@@ -7,6 +7,8 @@
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
+#include "mailhost/smime/DataTreeSource.h"
+#include "mailhost/smime/SignedMessage.h"
 
 #include <algorithm>
 #include <optional>
@@ -89,9 +91,8 @@ std::shared_ptr<MountedStore> mount(std::shared_ptr<pst::Store> opened)
 {
     auto store = std::make_shared<MountedStore>();
     store->store = std::move(opened);
-    if (auto second = store->store->source().duplicate())
-        if (auto ahead = pst::Store::open(std::move(second)))
-            store->prefetcher = std::make_unique<Prefetcher>(std::move(ahead).value());
+    if (auto ahead = store->store->openAgain())
+        store->prefetcher = std::make_unique<Prefetcher>(std::move(ahead).value());
     return store;
 }
 
@@ -295,11 +296,42 @@ QString Item::MessageClass() const
     return m_content->message.messageClass();
 }
 
+namespace {
+
+// The signed message that a signed item's one attachment holds; nothing for
+// any other item, and for a wrapper that is encrypted or does not open.
+std::shared_ptr<const smime::SignedMessage> signedMessageOf(const std::shared_ptr<MountedStore>& store,
+                                                            const pst::Message& message,
+                                                            const std::vector<std::uint32_t>& nids)
+{
+    const QString messageClass = message.messageClass();
+    if (nids.size() != 1 || itemClassOf(messageClass) != kMailItemClass || !smime::isWrapperClass(messageClass))
+        return nullptr;
+    auto attachment = message.attachment(nids.front(), message.what());
+    if (!attachment || attachment->method() != pst::AttachMethod::ByValue)
+        return nullptr;
+    auto content = attachment->content();
+    if (!content)
+        return nullptr;
+    std::shared_ptr<const pst::ByteSource> source;
+    if (content->tree)
+        source = std::make_shared<smime::DataTreeSource>(store, store->store->blocks(), std::move(*content->tree),
+                                                         attachment->what());
+    else
+        source = std::make_shared<pst::MemorySource>(std::move(content->heapBytes), attachment->what());
+    return smime::SignedMessage::open(std::move(source));
+}
+
+} // namespace
+
 std::shared_ptr<AttachmentCollection> Item::Attachments() const
 {
     m_store->check();
-    if (!m_attachments)
-        m_attachments = std::make_shared<AttachmentCollection>(m_store, m_content, take(m_content->message.attachmentIds()));
+    if (!m_attachments) {
+        std::vector<std::uint32_t> nids = take(m_content->message.attachmentIds());
+        auto inside = signedMessageOf(m_store, m_content->message, nids);
+        m_attachments = std::make_shared<AttachmentCollection>(m_store, m_content, std::move(nids), std::move(inside));
+    }
     return m_attachments;
 }
 
@@ -308,20 +340,23 @@ std::shared_ptr<AttachmentCollection> Item::Attachments() const
 struct Attachment::Content {
     pst::Nid message;
     pst::Nid nid;
-    pst::Attachment attachment;
+    pst::Attachment attachment; // for a part of a signed message: the wrapper
     QString fileName;
+    std::shared_ptr<const smime::SignedMessage> inside;
+    std::size_t part = 0;
+    QString what;
 };
 
 AttachmentCollection::AttachmentCollection(std::shared_ptr<MountedStore> store, std::shared_ptr<const Item::Content> message,
-                                           std::vector<std::uint32_t> nids)
-    : m_store(std::move(store)), m_message(std::move(message)), m_nids(std::move(nids))
+                                           std::vector<std::uint32_t> nids, std::shared_ptr<const smime::SignedMessage> inside)
+    : m_store(std::move(store)), m_message(std::move(message)), m_nids(std::move(nids)), m_inside(std::move(inside))
 {
 }
 
 std::int64_t AttachmentCollection::count() const
 {
     m_store->check();
-    return static_cast<std::int64_t>(m_nids.size());
+    return static_cast<std::int64_t>(m_inside ? m_inside->count() : m_nids.size());
 }
 
 std::shared_ptr<Attachment> AttachmentCollection::Item(std::int64_t position) const
@@ -329,13 +364,23 @@ std::shared_ptr<Attachment> AttachmentCollection::Item(std::int64_t position) co
     const std::int64_t n = count();
     if (position < 1 || position > n)
         outOfRange(position, n, u"the attachment list"_s);
+    if (m_inside && (position != m_lastPosition || !m_last)) {
+        const std::uint32_t nid = m_nids.front();
+        pst::Attachment wrapper = take(m_message->message.attachment(nid, u"%1, attachment 1"_s.arg(m_message->message.what())));
+        const auto part = static_cast<std::size_t>(position - 1);
+        const QString what = u"%1, attachment %2 of the signed message"_s.arg(m_message->message.what()).arg(position);
+        auto content = std::make_shared<const Attachment::Content>(Attachment::Content{
+            m_message->nid, nid, std::move(wrapper), m_inside->fileName(part), m_inside, part, what});
+        m_last = std::make_shared<Attachment>(m_store, std::move(content));
+        m_lastPosition = position;
+    }
     if (position != m_lastPosition || !m_last) {
         const std::uint32_t nid = m_nids[static_cast<std::size_t>(position - 1)];
         const QString what = u"%1, attachment %2"_s.arg(m_message->message.what()).arg(position);
         pst::Attachment attachment = take(m_message->message.attachment(nid, what));
         QString name = attachmentFileName(attachment);
         auto content = std::make_shared<const Attachment::Content>(
-            Attachment::Content{m_message->nid, nid, std::move(attachment), std::move(name)});
+            Attachment::Content{m_message->nid, nid, std::move(attachment), std::move(name), nullptr, 0, what});
         m_last = std::make_shared<Attachment>(m_store, std::move(content));
         m_lastPosition = position;
     }
@@ -356,6 +401,8 @@ QString Attachment::fileName() const
 int Attachment::Type() const
 {
     m_store->check();
+    if (m_content->inside)
+        return 1;
     switch (m_content->attachment.method()) {
     case pst::AttachMethod::EmbeddedMessage: return 5;
     case pst::AttachMethod::Storage: return 6;
@@ -370,10 +417,22 @@ int Attachment::Type() const
 void Attachment::SaveAsFile(const QString& path) const
 {
     m_store->check();
+    if (const auto& inside = m_content->inside) {
+        const auto write = [&](const ContentSink& sink) { return inside->write(m_content->part, sink); };
+        if (auto r = saveContent(m_content->fileName, m_content->what, path, write); !r)
+            raise(r.error());
+        return;
+    }
     const auto& prefetcher = m_store->prefetcher;
     const auto ahead = prefetcher ? prefetcher->take(m_content->message, m_content->nid) : std::nullopt;
     if (auto r = saveAttachment(m_content->attachment, m_content->fileName, path, ahead ? &*ahead : nullptr); !r)
         raise(r.error());
+}
+
+QString Attachment::wrapper() const
+{
+    m_store->check();
+    return m_content->inside ? u"signed"_s : QString();
 }
 
 } // namespace parcelon::mailhost

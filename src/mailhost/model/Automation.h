@@ -8,6 +8,10 @@
 #include <memory>
 #include <vector>
 
+namespace parcelon::smime {
+class SignedMessage;
+}
+
 // The mail host's object model: the objects and members the extraction asks
 // for, answered by the engine that reads PST files. Every member that fails
 // throws parcelon::Failure with a description that says what and where.
@@ -137,14 +141,16 @@ public:
     std::int64_t count() const;
     std::shared_ptr<Attachment> Item(std::int64_t position) const;
 
-    // Internal.
+    // Internal. `inside` is the signed message that the item's one stored
+    // attachment holds, whose attachments the collection then gives.
     AttachmentCollection(std::shared_ptr<MountedStore> store, std::shared_ptr<const Item::Content> message,
-                         std::vector<std::uint32_t> nids);
+                         std::vector<std::uint32_t> nids, std::shared_ptr<const smime::SignedMessage> inside = nullptr);
 
 private:
     std::shared_ptr<MountedStore> m_store;
     std::shared_ptr<const Item::Content> m_message;
     std::vector<std::uint32_t> m_nids;
+    std::shared_ptr<const smime::SignedMessage> m_inside;
     mutable std::int64_t m_lastPosition = 0;
     mutable std::shared_ptr<Attachment> m_last;
 };
@@ -161,6 +167,10 @@ public:
     // Writes the content to a new file at `path`; never replaces a file and
     // never leaves a partial one.
     void SaveAsFile(const QString& path) const;
+
+    // "signed" for an attachment that came out of a signed message; empty
+    // for an attachment as stored.
+    QString wrapper() const;
 
     // Internal.
     struct Content;

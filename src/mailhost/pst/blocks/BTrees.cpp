@@ -3,6 +3,9 @@
 #include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/bytes/SpanReader.h"
 
+#include <algorithm>
+#include <map>
+
 namespace parcelon::pst {
 
 namespace {
@@ -10,6 +13,13 @@ namespace {
 // Deeper trees than this do not occur: a 64 GB file needs 5 levels.
 constexpr int kMaxLevel = 8;
 constexpr std::size_t kCacheBytes = 1024 * 1024;
+// Leaf pages whose entries are held at once while a damaged part of the
+// node B-tree is walked from the scan.
+constexpr std::size_t kWindowLeaves = 2048;
+constexpr std::uint64_t kNoKey = ~std::uint64_t(0);
+// More leaf pages than this claiming one key is no file's history but a
+// hostile structure: the highest ids are looked at, no more.
+constexpr std::size_t kMaxClaims = 1024;
 
 QString treeName(bool nodes)
 {
@@ -18,8 +28,9 @@ QString treeName(bool nodes)
 
 } // namespace
 
-BTrees::BTrees(const ByteSource& source, const Header& header)
-    : m_source(source), m_header(header), m_capacity(kCacheBytes / header.format.pageSize())
+BTrees::BTrees(const ByteSource& source, const Header& header, std::shared_ptr<LeafScan> scan)
+    : m_source(source), m_header(header), m_scan(scan ? std::move(scan) : std::make_shared<LeafScan>(header)),
+      m_capacity(kCacheBytes / header.format.pageSize())
 {
 }
 
@@ -37,38 +48,15 @@ Result<BTrees::Page> BTrees::readPage(Tree tree, const BlockRef& ref, int expect
     page.bytes.resize(f.pageSize());
     if (auto r = m_source.read(ref.ib, page.bytes); !r)
         return r.error().context(QStringLiteral("reading the %1").arg(treeName(nodes)));
-    const SpanReader p(page.bytes);
-
-    const std::size_t t = f.pageTrailerOffset();
-    const std::uint8_t ptype = p.u8(t);
-    if (ptype != static_cast<std::uint8_t>(tree) || p.u8(t + 1) != ptype)
-        return fail(QStringLiteral("page type %1 instead of %2").arg(hex(ptype), hex(static_cast<std::uint8_t>(tree))));
-    const std::uint16_t sig = p.u16(t + 2);
-    const std::uint32_t crc = f.ansi() ? p.u32(t + 8) : p.u32(t + 4);
-    const std::uint64_t bid = f.ansi() ? p.u32(t + 4) : p.u64(t + 8);
-    if (bid != ref.bid)
-        return fail(QStringLiteral("it holds page %1").arg(hex(bid)));
-    if (sig != blockSignature(ref.ib, ref.bid))
-        return fail(QStringLiteral("signature %1 instead of %2").arg(hex(sig), hex(blockSignature(ref.ib, ref.bid))));
-    const std::uint32_t computed = pstCrc(p.slice(0, t));
-    if (crc != computed)
-        return fail(QStringLiteral("checksum %1 instead of %2").arg(hex(crc), hex(computed)));
-
-    const std::size_t area = f.btEntryAreaSize();
-    const std::size_t w = f.btCountWidth();
-    page.count = static_cast<unsigned>(p.uint(area, w));
-    page.entrySize = p.u8(area + 2 * w);
-    page.level = p.u8(area + 2 * w + 1);
-    if (page.level > kMaxLevel || (expectedLevel >= 0 && static_cast<int>(page.level) != expectedLevel))
+    auto shape = checkBTreePage(f, page.bytes, static_cast<std::uint8_t>(tree), ref.ib, ref.bid);
+    if (!shape)
+        return fail(shape.error().description());
+    page.bid = shape->bid;
+    page.count = shape->count;
+    page.entrySize = shape->entrySize;
+    page.level = shape->level;
+    if (expectedLevel >= 0 && static_cast<int>(page.level) != expectedLevel)
         return fail(QStringLiteral("level %1 where level %2 belongs").arg(page.level).arg(expectedLevel));
-    const std::size_t wanted = page.level > 0 ? f.btEntrySize() : nodes ? f.nbtEntrySize() : f.bbtEntrySize();
-    if (page.entrySize != wanted)
-        return fail(QStringLiteral("entries of %1 bytes instead of %2").arg(page.entrySize).arg(wanted));
-    if (std::size_t(page.count) * page.entrySize > area)
-        return fail(QStringLiteral("%1 entries do not fit").arg(page.count));
-    for (unsigned i = 1; i < page.count; ++i)
-        if (key(page, i - 1) >= key(page, i))
-            return fail(QStringLiteral("entries out of order at %1").arg(i));
     return page;
 }
 
@@ -96,11 +84,18 @@ Result<const BTrees::Page*> BTrees::page(Tree tree, const BlockRef& ref, int exp
 
 std::uint64_t BTrees::key(const Page& page, unsigned index) const
 {
-    const SpanReader p(page.bytes);
-    const std::size_t off = std::size_t(index) * page.entrySize;
-    // Node ids are 32 bits wide even where the field has 8 bytes.
-    const std::uint64_t raw = p.uint(off, m_header.format.idSize());
-    return page.nodes ? (raw & 0xFFFFFFFF) : raw;
+    return btreeKey(m_header.format, page.bytes, BTreePage{0, page.count, page.entrySize, page.level}, page.nodes, index);
+}
+
+Error BTrees::pageElsewhere(Tree tree, const BlockRef& ref, const Page& found) const
+{
+    return corrupt(QStringLiteral("%1: %2 page %3 at offset %4 is damaged (it holds page %5 of other keys)")
+                       .arg(m_source.name(), treeName(tree == Tree::Nodes), hex(ref.bid), hex(ref.ib), hex(found.bid)));
+}
+
+bool BTrees::fits(const Page& page, const BlockRef& ref, std::uint64_t lo, std::uint64_t hi) const
+{
+    return page.bid == ref.bid || page.count == 0 || (key(page, 0) >= lo && key(page, page.count - 1) <= hi);
 }
 
 BlockRef BTrees::childRef(const Page& page, unsigned index) const
@@ -137,10 +132,13 @@ Result<std::optional<Entry>> BTrees::find(Tree tree, std::uint64_t searched) con
 {
     BlockRef ref = tree == Tree::Nodes ? m_header.nodeBTree : m_header.blockBTree;
     int level = -1;
+    std::uint64_t lo = 0, hi = kNoKey; // the keys the page at `ref` covers
     for (int depth = 0; depth <= kMaxLevel; ++depth) {
         auto got = page(tree, ref, level);
+        if (got && !fits(**got, ref, lo, hi))
+            got = pageElsewhere(tree, ref, **got);
         if (!got)
-            return got.error();
+            return recover<Entry>(tree, searched, got.error());
         const Page& p = **got;
         // The last entry whose key is not above the searched one.
         unsigned lo = 0, hi = p.count;
@@ -162,12 +160,55 @@ Result<std::optional<Entry>> BTrees::find(Tree tree, std::uint64_t searched) con
             else
                 return std::optional<Entry>(blockEntry(p, i));
         }
+        if (i + 1 < p.count)
+            hi = key(p, i + 1) - 1;
+        lo = key(p, i);
         ref = childRef(p, i);
         level = static_cast<int>(p.level) - 1;
     }
     return corrupt(QStringLiteral("%1: the %2 is deeper than %3 levels")
                        .arg(m_source.name(), treeName(tree == Tree::Nodes))
                        .arg(kMaxLevel));
+}
+
+template <class Entry>
+Result<std::optional<Entry>> BTrees::recover(Tree tree, std::uint64_t searched, const Error& damage) const
+{
+    if (damage.kind() != ErrorKind::Corrupt)
+        return damage;
+    // The leaves that claim the key, highest id first; the first that holds it wins.
+    std::vector<LeafScan::Leaf> leaves;
+    auto scanned = m_scan->forLeaves(m_source, tree == Tree::Nodes, searched, searched, [&](const LeafScan::Leaf& leaf) {
+        if (leaves.size() < kMaxClaims)
+            leaves.push_back(leaf);
+    });
+    std::sort(leaves.begin(), leaves.end(), [](const auto& a, const auto& b) { return a.bid > b.bid; });
+    std::optional<Entry> best;
+    for (const LeafScan::Leaf& leaf : leaves) {
+        auto got = page(tree, {leaf.bid, leaf.ib}, 0);
+        if (!got)
+            continue;
+        const Page& p = **got;
+        for (unsigned lo = 0, hi = p.count; lo < hi && !best;) {
+            const unsigned mid = (lo + hi) / 2;
+            const std::uint64_t k = key(p, mid);
+            if (k == searched) {
+                if constexpr (std::is_same_v<Entry, NodeEntry>)
+                    best = nodeEntry(p, mid);
+                else
+                    best = blockEntry(p, mid);
+            } else if (k < searched) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        if (best)
+            break;
+    }
+    if (!scanned || !best)
+        return damage;
+    return best;
 }
 
 Result<std::optional<NodeEntry>> BTrees::findNode(Nid nid) const
@@ -180,22 +221,84 @@ Result<std::optional<BlockEntry>> BTrees::findBlock(std::uint64_t bid) const
     return find<BlockEntry>(Tree::Blocks, cleanBid(bid));
 }
 
-Result<void> BTrees::walkNodes(const BlockRef& ref, int level, int depth,
+Result<void> BTrees::walkNodes(const BlockRef& ref, int level, int depth, std::uint64_t lo, std::uint64_t hi,
                                const std::function<bool(const NodeEntry&)>& visit, bool& stop) const
 {
     if (depth > kMaxLevel)
         return corrupt(QStringLiteral("%1: the node B-tree is deeper than %2 levels").arg(m_source.name()).arg(kMaxLevel));
     auto got = page(Tree::Nodes, ref, level);
+    if (got && !fits(**got, ref, lo, hi))
+        got = pageElsewhere(Tree::Nodes, ref, **got);
     if (!got)
-        return got.error();
+        return recoverNodes(lo, hi, got.error(), visit, stop);
     // Copy what is needed: the cache may drop this page during the recursion.
     const Page p = **got;
     for (unsigned i = 0; i < p.count && !stop; ++i) {
+        const std::uint64_t k = key(p, i);
+        if (k < lo || k > hi)
+            continue; // not this branch's: a page that holds another id
         if (p.level == 0) {
             stop = !visit(nodeEntry(p, i));
-        } else if (auto r = walkNodes(childRef(p, i), static_cast<int>(p.level) - 1, depth + 1, visit, stop); !r) {
-            return r;
+            continue;
         }
+        const std::uint64_t last = i + 1 < p.count ? std::min(hi, key(p, i + 1) - 1) : hi;
+        if (auto r = walkNodes(childRef(p, i), static_cast<int>(p.level) - 1, depth + 1, k, last, visit, stop); !r)
+            return r;
+    }
+    return {};
+}
+
+Result<void> BTrees::recoverNodes(std::uint64_t lo, std::uint64_t hi, const Error& damage,
+                                  const std::function<bool(const NodeEntry&)>& visit, bool& stop) const
+{
+    if (damage.kind() != ErrorKind::Corrupt)
+        return damage;
+    std::vector<LeafScan::Leaf> leaves;
+    bool tooMany = false;
+    auto scanned = m_scan->forLeaves(m_source, true, lo, hi, [&](const LeafScan::Leaf& leaf) {
+        if (leaves.size() < kWindowLeaves * kWindowLeaves)
+            leaves.push_back(leaf);
+        else
+            tooMany = true;
+    });
+    if (!scanned || tooMany)
+        return damage;
+    std::sort(leaves.begin(), leaves.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Key windows of a bounded number of leaves each; within a window the
+    // entry of the page with the highest id wins.
+    std::uint64_t from = lo;
+    for (std::size_t w = 0; w < leaves.size() && !stop; w += kWindowLeaves) {
+        const std::size_t nextWindow = w + kWindowLeaves;
+        const bool last = nextWindow >= leaves.size() || leaves[nextWindow].first > hi;
+        if (!last && leaves[nextWindow].first <= from)
+            continue; // the next window covers these keys
+        const std::uint64_t to = last ? hi : leaves[nextWindow].first - 1;
+        std::map<std::uint64_t, std::pair<std::uint64_t, NodeEntry>> entries;
+        for (const auto& leaf : leaves) {
+            if (leaf.first > to || leaf.last < from)
+                continue;
+            auto got = page(Tree::Nodes, {leaf.bid, leaf.ib}, 0);
+            if (!got)
+                continue;
+            const Page& p = **got;
+            for (unsigned i = 0; i < p.count; ++i) {
+                const std::uint64_t k = key(p, i);
+                if (k < from || k > to)
+                    continue;
+                auto [it, inserted] = entries.try_emplace(k, leaf.bid, nodeEntry(p, i));
+                if (!inserted && it->second.first < leaf.bid)
+                    it->second = {leaf.bid, nodeEntry(p, i)};
+            }
+        }
+        for (const auto& [k, entry] : entries) {
+            if (!visit(entry.second)) {
+                stop = true;
+                break;
+            }
+        }
+        if (last)
+            break;
+        from = to + 1;
     }
     return {};
 }
@@ -203,7 +306,7 @@ Result<void> BTrees::walkNodes(const BlockRef& ref, int level, int depth,
 Result<void> BTrees::forEachNode(const std::function<bool(const NodeEntry&)>& visit) const
 {
     bool stop = false;
-    return walkNodes(m_header.nodeBTree, -1, 0, visit, stop);
+    return walkNodes(m_header.nodeBTree, -1, 0, 0, kNoKey, visit, stop);
 }
 
 } // namespace parcelon::pst

@@ -2,11 +2,13 @@
 
 #include "mailhost/pst/blocks/Format.h"
 #include "mailhost/pst/blocks/Header.h"
+#include "mailhost/pst/blocks/LeafScan.h"
 #include "mailhost/pst/bytes/ByteSource.h"
 
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -32,15 +34,23 @@ struct BlockEntry {
 // The node and block B-trees of one file. Every page is checked before use
 // (type, signature, checksum, its own id, entry sizes and counts, levels
 // that decrease by one on the way down) and kept in a small cache, so
-// repeated look-ups read nothing again.
+// repeated look-ups read nothing again. A page that checks out as itself is
+// used even where its parent (or the header) names it by another id. Where
+// a page is damaged, what it held is looked for among the leaf pages of the
+// same tree anywhere in the file (the highest page id wins); only what is
+// not found there is lost.
 class BTrees {
 public:
-    BTrees(const ByteSource& source, const Header& header);
+    // `scan` is shared by the readers of one file (made when null).
+    BTrees(const ByteSource& source, const Header& header, std::shared_ptr<LeafScan> scan = nullptr);
+
+    const std::shared_ptr<LeafScan>& scan() const { return m_scan; }
 
     Result<std::optional<NodeEntry>> findNode(Nid nid) const;
     Result<std::optional<BlockEntry>> findBlock(std::uint64_t bid) const;
 
-    // Visits every node entry in id order; stops early when `visit` returns false.
+    // Visits every node entry in id order; stops early when `visit` returns
+    // false. What a damaged page held and the scan cannot find is left out.
     Result<void> forEachNode(const std::function<bool(const NodeEntry&)>& visit) const;
 
 private:
@@ -48,6 +58,7 @@ private:
 
     struct Page {
         std::vector<std::uint8_t> bytes;
+        std::uint64_t bid = 0; // the page's own id
         unsigned count = 0;
         unsigned entrySize = 0;
         unsigned level = 0;
@@ -59,16 +70,25 @@ private:
 
     template <class Entry>
     Result<std::optional<Entry>> find(Tree tree, std::uint64_t key) const;
-    Result<void> walkNodes(const BlockRef& ref, int level, int depth,
+    template <class Entry>
+    Result<std::optional<Entry>> recover(Tree tree, std::uint64_t key, const Error& damage) const;
+    Result<void> walkNodes(const BlockRef& ref, int level, int depth, std::uint64_t lo, std::uint64_t hi,
                            const std::function<bool(const NodeEntry&)>& visit, bool& stop) const;
+    Result<void> recoverNodes(std::uint64_t lo, std::uint64_t hi, const Error& damage,
+                              const std::function<bool(const NodeEntry&)>& visit, bool& stop) const;
 
     NodeEntry nodeEntry(const Page& page, unsigned index) const;
     BlockEntry blockEntry(const Page& page, unsigned index) const;
     std::uint64_t key(const Page& page, unsigned index) const;
     BlockRef childRef(const Page& page, unsigned index) const;
+    // A page named by another id than its own is only taken where its keys
+    // lie in the range its parent gives.
+    bool fits(const Page& page, const BlockRef& ref, std::uint64_t lo, std::uint64_t hi) const;
+    Error pageElsewhere(Tree tree, const BlockRef& ref, const Page& found) const;
 
     const ByteSource& m_source;
     Header m_header;
+    std::shared_ptr<LeafScan> m_scan;
 
     // Least recently used pages, keyed by file offset.
     mutable std::list<std::pair<std::uint64_t, Page>> m_pages;

@@ -23,10 +23,13 @@ struct Header {
     std::uint64_t fileEof = 0; // ibFileEof
     BlockRef nodeBTree;        // root page of the node B-tree
     BlockRef blockBTree;       // root page of the block B-tree
+    bool amapValid = false;    // fAMapValid: the allocation maps tell free from used space
+    bool checksumsWrong = false; // the header's own checksums do not match it
 
     // Reads and checks the header: NotPst for a file that does not start like
     // a PST file, Unsupported for a version or encoding this reader does not
-    // know, Corrupt for a header whose checksums or roots are wrong.
+    // know, Corrupt for a Unicode header cut short. Wrong checksums and roots
+    // are no reason to refuse: the pages they lead to are checked on their own.
     static Result<Header> read(const ByteSource& source);
 };
 

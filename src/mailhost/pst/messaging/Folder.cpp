@@ -5,7 +5,9 @@
 namespace parcelon::pst {
 
 namespace {
+constexpr std::uint32_t kNormalFolder = 0x02;
 constexpr std::uint32_t kSearchFolder = 0x03;
+constexpr std::uint32_t kMessage = 0x04;
 constexpr std::uint32_t kHierarchyTable = 0x0D;
 constexpr std::uint32_t kContentsTable = 0x0E;
 }
@@ -17,11 +19,14 @@ Result<Folder> Folder::open(const Store& store, Nid nid, const QString& what)
     folder.m_nid = nid;
     folder.m_what = what;
     auto node = store.node(nid);
-    if (!node)
-        return node.error().context(what);
-    auto pc = store.properties(*node, what);
-    if (!pc)
+    auto pc = node ? store.properties(*node, what) : Result<PropertyContext>(node.error().context(what));
+    if (!pc) {
+        // A folder's own node holds only its name: damage to it costs the
+        // name, and its subfolders and messages are still found.
+        if (pc.error().kind() == ErrorKind::Corrupt)
+            return folder;
         return pc.error();
+    }
     folder.m_displayName = store.string(*pc, PropId::DisplayName);
     return folder;
 }
@@ -33,12 +38,28 @@ Result<std::vector<Nid>> Folder::tableRows(std::uint32_t tableType, const QStrin
         return std::vector<Nid>();
     const QString what = QStringLiteral("%1, its %2").arg(m_what, table);
     auto node = m_store->node((m_nid & ~Nid(0x1F)) | tableType);
-    if (!node)
-        return node.error().context(what);
-    auto tc = m_store->table(*node, what);
+    auto tc = node ? m_store->table(*node, what) : Result<TableContext>(node.error().context(what));
     if (!tc)
-        return tc.error();
+        return childrenByParent(tableType, tc.error());
     return tc->rowIds();
+}
+
+Result<std::vector<Nid>> Folder::childrenByParent(std::uint32_t tableType, const Error& damage) const
+{
+    // Every folder and message names its parent folder in the node B-tree.
+    if (damage.kind() != ErrorKind::Corrupt)
+        return damage;
+    std::vector<Nid> children;
+    auto walked = m_store->trees().forEachNode([&](const NodeEntry& e) {
+        const std::uint32_t type = nidType(e.nid);
+        const bool wanted = tableType == kHierarchyTable ? type == kNormalFolder || type == kSearchFolder : type == kMessage;
+        if (wanted && e.parent == m_nid && e.nid != m_nid)
+            children.push_back(e.nid);
+        return true;
+    });
+    if (!walked || children.empty())
+        return damage;
+    return children;
 }
 
 Result<std::vector<Nid>> Folder::subfolders() const

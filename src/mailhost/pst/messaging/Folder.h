@@ -17,12 +17,14 @@ public:
     const QString& what() const { return m_what; }
 
     // The rows of the folder's hierarchy and contents tables: the ids of its
-    // subfolders and of its messages, in table order.
+    // subfolders and of its messages, in table order. Where a table cannot
+    // be read, the nodes that name the folder as their parent, in id order.
     Result<std::vector<Nid>> subfolders() const;
     Result<std::vector<Nid>> messages() const;
 
 private:
     Result<std::vector<Nid>> tableRows(std::uint32_t tableType, const QString& table) const;
+    Result<std::vector<Nid>> childrenByParent(std::uint32_t tableType, const Error& damage) const;
 
     const Store* m_store = nullptr;
     Nid m_nid = 0;

@@ -37,10 +37,10 @@ std::optional<QString> readString(const PropertyContext& pc, std::uint16_t id, i
     return readString(pc.store(), entry->value, codePage);
 }
 
-Store::Store(std::unique_ptr<ByteSource> source, const Header& header)
+Store::Store(std::unique_ptr<ByteSource> source, const Header& header, std::shared_ptr<LeafScan> scan)
     : m_source(std::move(source)), m_header(header)
 {
-    m_trees = std::make_unique<BTrees>(*m_source, m_header);
+    m_trees = std::make_unique<BTrees>(*m_source, m_header, std::move(scan));
     m_blocks = std::make_unique<Blocks>(*m_source, m_header, *m_trees);
 }
 
@@ -54,10 +54,23 @@ Result<std::shared_ptr<Store>> Store::open(const QString& path)
 
 Result<std::shared_ptr<Store>> Store::open(std::unique_ptr<ByteSource> source)
 {
+    return open(std::move(source), nullptr);
+}
+
+Result<std::shared_ptr<Store>> Store::openAgain() const
+{
+    auto source = m_source->duplicate();
+    if (!source)
+        return Error(ErrorKind::Io, QStringLiteral("cannot open %1 a second time").arg(path()));
+    return open(std::move(source), m_trees->scan());
+}
+
+Result<std::shared_ptr<Store>> Store::open(std::unique_ptr<ByteSource> source, std::shared_ptr<LeafScan> scan)
+{
     auto header = Header::read(*source);
     if (!header)
         return header.error();
-    std::shared_ptr<Store> store(new Store(std::move(source), *header));
+    std::shared_ptr<Store> store(new Store(std::move(source), *header, std::move(scan)));
     if (auto r = store->readMessageStore(); !r)
         return r.error();
     return store;
@@ -123,8 +136,14 @@ Result<void> Store::readMessageStore()
         auto byName = findIpmSubtreeByName();
         m_ipmSubtree = byName ? *byName : WellKnownNid::IpmSubtree;
     }
-    if (auto r = node(m_ipmSubtree); !r)
-        return r.error().context(QStringLiteral("%1: the folder that holds the mail cannot be found").arg(path()));
+    if (auto r = node(m_ipmSubtree); !r) {
+        // Where the node B-tree still gives nodes, the top folder's damaged
+        // entry costs no more than itself: its folders name it as parent.
+        bool any = false;
+        const bool readable = m_trees->forEachNode([&](const NodeEntry&) { return !(any = true); }).ok() && any;
+        if (r.error().kind() != ErrorKind::Corrupt || !readable)
+            return r.error().context(QStringLiteral("%1: the folder that holds the mail cannot be found").arg(path()));
+    }
     return {};
 }
 

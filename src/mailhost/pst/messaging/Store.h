@@ -28,6 +28,10 @@ public:
     static Result<std::shared_ptr<Store>> open(const QString& path);
     static Result<std::shared_ptr<Store>> open(std::unique_ptr<ByteSource> source);
 
+    // A second reader of the same open file, for another thread; it shares
+    // what this one learns from scanning a damaged file.
+    Result<std::shared_ptr<Store>> openAgain() const;
+
     const QString& path() const { return m_source->name(); }
     const ByteSource& source() const { return *m_source; }
     const Header& header() const { return m_header; }
@@ -51,7 +55,8 @@ public:
     QString string(const PropertyContext& pc, std::uint16_t id, int codePage = 0) const;
 
 private:
-    Store(std::unique_ptr<ByteSource> source, const Header& header);
+    Store(std::unique_ptr<ByteSource> source, const Header& header, std::shared_ptr<LeafScan> scan);
+    static Result<std::shared_ptr<Store>> open(std::unique_ptr<ByteSource> source, std::shared_ptr<LeafScan> scan);
     Result<void> readMessageStore();
     // A structure on the node's data, with the node's subnodes beside it.
     template <class Structure>
