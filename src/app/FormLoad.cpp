@@ -4,6 +4,7 @@
 #include "window/Environment.h"
 #include "window/Form1.h"
 #include "window/Settings.h"
+#include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/Steps.h"
@@ -87,19 +88,29 @@ void ApplySkin(Form1& form)
     const QString path = form.environment().programFile(u"x/o.cjs");
     if (!QFileInfo(path).isFile())
         return;
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    // On the button-face colour the text takes the button text colour, unless
+    // the skin's own style sheet gives colours.
+    const QPalette system = QApplication::palette();
+    const QColor buttonFace = system.color(QPalette::Button);
     setBackgroundColour(&form, buttonFace);
     for (QWidget* control : form.findChildren<QWidget*>()) {
         if (qobject_cast<QRadioButton*>(control) || qobject_cast<QCheckBox*>(control)
-            || qobject_cast<QGroupBox*>(control) || qobject_cast<QLabel*>(control))
+            || qobject_cast<QGroupBox*>(control) || qobject_cast<QLabel*>(control)) {
             setBackgroundColour(control, buttonFace);
+            for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text})
+                setTextColours(control, role, system.color(QPalette::Active, QPalette::ButtonText),
+                               system.color(QPalette::Disabled, QPalette::ButtonText));
+            QPalette palette = control->palette();
+            palette.setColor(QPalette::Base, buttonFace);
+            control->setPalette(palette);
+        }
     }
     form.setStyleSheet(readSkin(path));
 }
 
 void SetApplicationTitle()
 {
-    QGuiApplication::setApplicationDisplayName(applicationTitleFor(kProductName.toString()));
+    keepApplicationTitle(applicationTitleFor(kProductName.toString()));
     QGuiApplication::setDesktopFileName(u"parcelon"_s);
 }
 

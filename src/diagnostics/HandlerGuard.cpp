@@ -16,7 +16,12 @@ void showHandlerFailure(Desktop& desktop, QStringView handler, const QString& de
 {
     if (programEnding())
         return;
-    desktop.showErrorReport(errorReportText(description, handlerLocationText(handler), ReportForm::Short, 0));
+    try {
+        desktop.showErrorReport(errorReportText(description, handlerLocationText(handler), ReportForm::Short, 0));
+    } catch (const ProgramEnding& ending) {
+        // The window was closed while the report was open.
+        endProgramFromHandler(ending.exitCode);
+    }
 }
 
 } // namespace parcelon

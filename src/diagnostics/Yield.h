@@ -1,5 +1,7 @@
 #pragma once
 
+class QEventLoop;
+
 namespace parcelon {
 
 // Thrown by yieldToWindowSystem() once the user has closed the main window,
@@ -13,6 +15,11 @@ struct ProgramEnding {
 // Lets the window system process pending events, as long handlers do at
 // fixed points. Throws ProgramEnding when the window was closed meanwhile.
 void yieldToWindowSystem();
+
+// Runs the event loop of an open box until the box quits it. Closing the
+// main window meanwhile quits it too, and then this throws ProgramEnding, as
+// a yield does: the box goes and nothing after it runs.
+void waitForBox(QEventLoop& loop);
 
 // Closing the main window calls this; from then on the program only unwinds.
 void requestProgramEnd();

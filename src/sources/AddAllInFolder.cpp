@@ -2,12 +2,11 @@
 
 #include "window/Form1.h"
 #include "window/Settings.h"
+#include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "fs/FolderPicker.h"
 #include "sources/FolderHarvest.h"
-
-#include <QGuiApplication>
 
 namespace parcelon {
 
@@ -20,7 +19,7 @@ void PushButton4_Click(Form1& form)
     QString answer;
     steps.assign(100, answer, [&] {
         return form.desktop().promptText(
-            QGuiApplication::applicationDisplayName(),
+            applicationTitle(),
             u"Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)"_s,
             settings.read(SettingsKey::Extension, u"pst"_s));
     });

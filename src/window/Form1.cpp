@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -29,8 +31,37 @@ QPushButton* makeButton(QWidget* parent, const QString& caption)
     font.setPointSizeF(11.25);
     font.setBold(true);
     button->setFont(font);
+    // Enter and Return press a focused button, as Space does.
+    button->setAutoDefault(true);
     return button;
 }
+
+// The frames are drawn as an outline only, so that their insides show the
+// frame's own background, white as designed (the style's own frame tints it).
+class FrameOutlineStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // The frame begins below the title, where the style's own begins.
+        constexpr int topMargin = 4;
+        int top = topMargin;
+        if (const auto* frame = qobject_cast<const QGroupBox*>(widget); frame && !frame->title().isEmpty())
+            top += std::max(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget), option->fontMetrics.height());
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        QColor line = option->palette.color(QPalette::WindowText);
+        line.setAlpha(72);
+        painter->setPen(line);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, top + 0.5, -0.5, -0.5), 2, 2);
+        painter->restore();
+    }
+};
 
 } // namespace
 
@@ -38,6 +69,15 @@ void setBackgroundColour(QWidget* control, const QColor& colour)
 {
     QPalette palette = control->palette();
     palette.setColor(control->backgroundRole(), colour);
+    control->setPalette(palette);
+}
+
+void setTextColours(QWidget* control, QPalette::ColorRole role, const QColor& text, const QColor& disabledText)
+{
+    QPalette palette = control->palette();
+    palette.setColor(QPalette::Active, role, text);
+    palette.setColor(QPalette::Inactive, role, text);
+    palette.setColor(QPalette::Disabled, role, disabledText);
     control->setPalette(palette);
 }
 
@@ -114,12 +154,42 @@ Form1::Form1(Desktop& desktop, Settings& settings, Environment environment)
 
     ProgressBar1->setText(u"Progress Bar"_s);
 
-    // The designed look: white window, frames, option buttons and text box.
+    // The designed look: white window, frames, option buttons and text box,
+    // with dark text whatever the desktop's theme (a dark theme's light text
+    // would vanish on white). Disabled text keeps 4.5 : 1 against white.
     setBackgroundColour(this, Qt::white);
     for (QWidget* control : std::initializer_list<QWidget*>{Frame1, Frame2, Option1, Option2, Text1}) {
         setBackgroundColour(control, Qt::white);
         control->setAutoFillBackground(true);
     }
+    const QColor text(Qt::black);
+    const QColor disabledText(0x76, 0x76, 0x76);
+    for (QWidget* control : std::initializer_list<QWidget*>{Frame1, Frame2, Option1, Option2, Text1}) {
+        setTextColours(control, QPalette::WindowText, text, disabledText);
+        setTextColours(control, QPalette::Text, text, disabledText);
+    }
+    // The option buttons' circles are drawn on the base colour.
+    for (QWidget* control : std::initializer_list<QWidget*>{Option1, Option2}) {
+        QPalette palette = control->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        control->setPalette(palette);
+    }
+    auto* frameStyle = new FrameOutlineStyle;
+    frameStyle->setParent(this);
+    Frame1->setStyle(frameStyle);
+    Frame2->setStyle(frameStyle);
+
+    // What a screen reader says of the controls whose captions do not.
+    const auto describe = [](QWidget* control, const QString& name, const QString& description) {
+        control->setAccessibleName(name);
+        control->setAccessibleDescription(description);
+    };
+    describe(ListView1, u"PST files to process"_s, u"The PST files whose attachments are saved"_s);
+    describe(Text1, u"Output folder"_s, u"The folder the attachments are saved in"_s);
+    describe(PushButton6, u"Choose output folder"_s, u"Opens a folder picker for the output folder"_s);
+    describe(ProgressBar1, u"Progress"_s, u"Which PST file is being processed"_s);
+    describe(Frame1, u"Save option"_s, u"Where the attachments are saved"_s);
+    describe(Frame2, u"Output folder options"_s, u"The output folder and its browse button"_s);
 
     setTabOrder(ListView1, PushButton1);
     setTabOrder(PushButton1, PushButton4);

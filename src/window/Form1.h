@@ -3,6 +3,7 @@
 #include "window/Environment.h"
 
 #include <QCursor>
+#include <QPalette>
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QWidget>
@@ -29,6 +30,10 @@ constexpr int pixelsFromTwips(int twips)
 
 // Sets the colour that a control fills its background with.
 void setBackgroundColour(QWidget* control, const QColor& colour);
+
+// Sets the colour of a control's text in `role`: `text` while it is enabled,
+// `disabledText` while it is not.
+void setTextColours(QWidget* control, QPalette::ColorRole role, const QColor& text, const QColor& disabledText);
 
 // The window's mouse pointer. Busy doubles as the program's busy flag.
 enum class MousePointer { Default = 0, Busy = 11, Custom = 99 };

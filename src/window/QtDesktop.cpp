@@ -1,15 +1,23 @@
 #include "window/QtDesktop.h"
 
+#include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Yield.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
-#include <QGuiApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QSpacerItem>
 #include <QTime>
+#include <QTimer>
 
 namespace parcelon {
 
@@ -17,12 +25,92 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString applicationTitle()
+// While a box is open the main window takes no input but the window
+// manager's close: the box is not modal, since Qt drops the close of a
+// window that a modal box blocks. A press on the window brings the box
+// forward instead, as a modal box would.
+class InputHold : public QObject {
+public:
+    InputHold(QWidget* window, QWidget* box) : m_window(window), m_box(box)
+    {
+        if (m_window)
+            qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!m_window || !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::WindowActivate:
+            QTimer::singleShot(0, m_box, [box = m_box] {
+                if (box && box->isVisible()) {
+                    box->raise();
+                    box->activateWindow();
+                }
+            });
+            return event->type() != QEvent::WindowActivate;
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    QPointer<QWidget> m_box;
+};
+
+// Shows the box and waits until it is closed; returns its result. Throws
+// ProgramEnding when the main window is closed meanwhile.
+int runBox(QWidget* window, QDialog& box)
 {
-    return QGuiApplication::applicationDisplayName();
+    box.setWindowModality(Qt::NonModal);
+    InputHold hold(window, &box);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    waitForBox(loop);
+    return box.result();
 }
 
-// A modal box with plain text; returns the button that closed it.
+// A box at least as wide as its title in the title bar's font and a margin
+// for the title bar's buttons, so that a window manager shows the title whole.
+void fitTitle(QMessageBox& box)
+{
+    constexpr int titleBarButtons = 120;
+    const QFontMetrics title(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    grid->addItem(new QSpacerItem(title.horizontalAdvance(box.windowTitle()) + titleBarButtons, 0,
+                                  QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// A box with plain text; returns the button that closed it.
 QMessageBox::StandardButton showBox(QWidget* window, QMessageBox::Icon icon, const QString& title,
                                     const QString& text, QMessageBox::StandardButtons buttons)
 {
@@ -32,7 +120,8 @@ QMessageBox::StandardButton showBox(QWidget* window, QMessageBox::Icon icon, con
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     }
-    box.exec();
+    fitTitle(box);
+    runBox(window, box);
     // The close button answers with the escape button; anything else unknown is No.
     return box.standardButton(box.clickedButton());
 }
@@ -83,7 +172,7 @@ QString QtDesktop::promptText(const QString& caption, const QString& prompt, con
     for (QLabel* label : dialog.findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
     dialog.setTextValue(defaultText);
-    if (dialog.exec() != QDialog::Accepted)
+    if (runBox(m_window, dialog) != QDialog::Accepted)
         return {};
     return dialog.textValue();
 }
@@ -97,7 +186,7 @@ QStringList QtDesktop::chooseOpenFiles(const QString& title, const QStringList& 
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(filters);
-    if (dialog.exec() != QDialog::Accepted)
+    if (runBox(m_window, dialog) != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
 }
@@ -106,8 +195,12 @@ QString QtDesktop::chooseFolder(const QString& prompt, const QString& initialFol
 {
     if (programEnding())
         return {};
-    return QFileDialog::getExistingDirectory(m_window, prompt, initialFolder,
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    QFileDialog dialog(m_window, prompt, initialFolder);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    if (runBox(m_window, dialog) != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 bool QtDesktop::openUrl(const QUrl& url)

@@ -10,9 +10,11 @@
 namespace parcelon {
 
 // The desktop as Qt shows it: Qt's own message boxes and dialogs (never the
-// platform's), texts shown as plain text with CR and CR LF as line breaks,
-// modal to the main window. Once the program is ending it shows nothing and
-// every question answers No.
+// platform's), texts shown as plain text with CR and CR LF as line breaks.
+// Each waits until it is closed, and the main window takes no other input
+// meanwhile; closing the main window while one is open throws
+// ProgramEnding. Once the program is ending it shows nothing and every
+// question answers No.
 class QtDesktop : public Desktop {
 public:
     QtDesktop();

@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Installs the build into a fresh prefix and checks what a desktop needs to
-# list and start Parcelon. -DBUILD_DIR=<build tree> -DPREFIX=<empty folder>
+# list and start Parcelon.
+#   -DBUILD_DIR=<build tree> -DPREFIX=<empty folder> [-DRSVG_CONVERT=<path>]
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
@@ -8,9 +9,13 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed:\n${output}")
 endif()
 
-foreach(file lib/parcelon/parcelon share/applications/parcelon.desktop
-             share/icons/hicolor/scalable/apps/parcelon.svg share/icons/hicolor/256x256/apps/parcelon.png
-             share/icons/hicolor/48x48/apps/parcelon.png)
+set(icons 48 256)
+if(RSVG_CONVERT)
+  set(icons 16 24 32 48 64 128 256)
+endif()
+list(TRANSFORM icons REPLACE "(.+)" "share/icons/hicolor/\\1x\\1/apps/parcelon.png")
+foreach(file lib/parcelon/parcelon share/applications/parcelon.desktop share/metainfo/example.wrenfield.Parcelon.metainfo.xml
+             share/icons/hicolor/scalable/apps/parcelon.svg ${icons})
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -26,7 +31,9 @@ if(NOT linked STREQUAL program)
 endif()
 
 file(STRINGS "${PREFIX}/share/applications/parcelon.desktop" entry)
-foreach(line "Type=Application" "Name=Parcelon" "Exec=parcelon" "Icon=parcelon")
+# The entry names the program by its full path: <prefix>/bin need not be on
+# the desktop's PATH.
+foreach(line "Type=Application" "Name=Parcelon" "Exec=${PREFIX}/bin/parcelon" "Icon=parcelon")
   if(NOT line IN_LIST entry)
     message(FATAL_ERROR "the menu entry lacks ${line}")
   endif()

@@ -5,6 +5,7 @@
 #include "app/Program.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/HandlerGuard.h"
+#include "diagnostics/Steps.h"
 #include "diagnostics/Yield.h"
 
 #include <QApplication>
@@ -64,6 +65,39 @@ TEST_F(Program, ClosingDuringAYieldEndsTheHandlerThere)
     EXPECT_EQ(startForm1(form, Form_Load), 0);
     EXPECT_LT(yields, 1000);
     EXPECT_TRUE(desktop.shown().empty());
+}
+
+TEST_F(Program, ClosingWhileAReportIsOpenEndsTheHandlerThere)
+{
+    // The window is closed while each report is open, as the desktop's boxes
+    // then answer.
+    struct ClosedDuringReports : ScriptedDesktop {
+        void showErrorReport(const QString& text) override
+        {
+            ScriptedDesktop::showErrorReport(text);
+            requestProgramEnd();
+            throw ProgramEnding{};
+        }
+    } closing;
+    closing.tolerateErrorReports();
+    Form1& form = makeForm();
+    int stepsAfter = 0;
+    QTimer::singleShot(0, [&] {
+        // A handler without steps of its own, then one with them.
+        guardHandler(closing, u"ListView1_MouseDown", [] { throw Failure(u"boom"_s); });
+        EXPECT_TRUE(programEnding());
+        clearProgramEnd();
+        guardHandler(closing, u"PushButton2_Click", [&] {
+            Steps steps(Location::PushButton2_Click, closing);
+            steps.run(100, [] { throw Failure(u"disk full"_s); });
+            ++stepsAfter;
+            steps.run(102, [] { throw Failure(u"disk full"_s); });
+        });
+    });
+    EXPECT_EQ(startForm1(form, [](Form1&) {}), 0);
+    EXPECT_EQ(stepsAfter, 0);
+    EXPECT_EQ(closing.errorReports().size(), 2);
+    EXPECT_TRUE(programEnding());
 }
 
 TEST_F(Program, RoutedEventsReachTheirHandlersInsideTheHandlerEdge)

@@ -1,8 +1,13 @@
 #include "window/QtDesktop.h"
 
+#include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Yield.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,16 +25,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Hands the next modal window to `answer`, which must close it.
+// The box or dialog that is open now.
+QDialog* openBox()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Hands the next box to `answer`, which must close it.
 class WhenShown {
 public:
     explicit WhenShown(std::function<void(QWidget*)> answer) : m_answer(std::move(answer))
     {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (QWidget* box = openBox()) {
                 m_timer.stop();
                 m_seen = true;
-                m_answer(modal);
+                m_answer(box);
             }
         });
         m_timer.start(5);
@@ -47,7 +62,7 @@ protected:
     DesktopBoxes()
     {
         clearProgramEnd();
-        QGuiApplication::setApplicationDisplayName(u"Parcelon"_s);
+        keepApplicationTitle(u"Parcelon"_s);
     }
     ~DesktopBoxes() override { clearProgramEnd(); }
 
@@ -129,4 +144,94 @@ TEST_F(DesktopBoxes, NothingIsShownOnceTheProgramEnds)
     EXPECT_FALSE(desktop.openUrl(QUrl(u"https://parcelon.example/"_s)));
     QTest::qWait(20);
     EXPECT_FALSE(shown.seen());
+}
+
+TEST_F(DesktopBoxes, ShortBoxesShowTheirWholeTitleAndNoApplicationName)
+{
+    const QFontMetrics titleFont(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+    for (const QString& text : {u"Done."_s, u"No files added."_s}) {
+        WhenShown shown([&](QWidget* box) {
+            EXPECT_EQ(box->windowTitle(), u"Parcelon"_s);
+            EXPECT_GE(box->width(), titleFont.horizontalAdvance(u"Parcelon"_s) + 120);
+            box->close();
+        });
+        desktop.showMessage(text);
+        EXPECT_TRUE(shown.seen());
+    }
+    WhenShown report([&](QWidget* box) {
+        EXPECT_GE(box->width(), titleFont.horizontalAdvance(u"Application Error"_s) + 120);
+        box->close();
+    });
+    desktop.showErrorReport(u"x"_s);
+    // Qt appends a display name to every title, so there is none.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+namespace {
+
+// A main window as the program's: closing it ends the program.
+class MainWindow : public QWidget {
+public:
+    MainWindow()
+    {
+        button = new QPushButton(u"Start"_s, this);
+        button->setAutoDefault(true);
+        QObject::connect(button, &QPushButton::clicked, [this] { ++clicks; });
+    }
+    QPushButton* button;
+    int clicks = 0;
+
+protected:
+    void closeEvent(QCloseEvent*) override { requestProgramEnd(); }
+};
+
+} // namespace
+
+TEST_F(DesktopBoxes, ClosingTheMainWindowWhileABoxIsOpenEndsTheProgramAndTheBoxGoes)
+{
+    MainWindow window;
+    desktop.setWindow(&window);
+    window.show();
+    const std::function<void()> boxes[] = {
+        [&] { desktop.showErrorReport(u"x\r\nin y at line 1"_s); },
+        [&] { desktop.showMessage(u"Done."_s); },
+        [&] { desktop.askYesNo(u"Open the folder?"_s); },
+        [&] { desktop.promptText(u"Extension"_s, u"Enter:"_s, u"pst"_s); },
+        [&] { desktop.chooseOpenFiles(u"Add"_s, {u"PST Files (*.pst)"_s}, QDir::tempPath()); },
+        [&] { desktop.chooseFolder(u"Please select folder:"_s, QDir::tempPath()); },
+    };
+    for (const auto& show : boxes) {
+        clearProgramEnd();
+        window.show();
+        QStringList seen;
+        WhenShown shown([&](QWidget* box) {
+            // Not modal: Qt would drop the window manager's close of the main window.
+            seen << QString::number(box->windowModality()) << QString::number(QApplication::activeModalWidget() != nullptr);
+            // The main window's other input is held off.
+            QTest::mouseClick(window.button, Qt::LeftButton);
+            window.button->setFocus();
+            QTest::keyClick(window.button, Qt::Key_Return);
+            QTest::keyClick(window.button, Qt::Key_Space);
+            window.close();
+        });
+        bool ended = false;
+        try {
+            show();
+        } catch (const ProgramEnding& ending) {
+            ended = ending.exitCode == 0;
+        }
+        EXPECT_TRUE(shown.seen());
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(seen, (QStringList{u"0"_s, u"0"_s}));
+        EXPECT_EQ(openBox(), nullptr);
+        EXPECT_EQ(window.clicks, 0);
+    }
+    // Without a box the same keys press the focused button.
+    clearProgramEnd();
+    window.show();
+    window.activateWindow();
+    window.button->setFocus();
+    QTest::keyClick(window.button, Qt::Key_Return);
+    QTest::keyClick(window.button, Qt::Key_Enter);
+    EXPECT_EQ(window.clicks, 2);
 }

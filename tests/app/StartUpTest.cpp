@@ -1,6 +1,7 @@
 #include "testsupport/AppTestSupport.h"
 
 #include "app/FormLoad.h"
+#include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Failure.h"
 #include "testsupport/TestPaths.h"
 
@@ -108,7 +109,9 @@ TEST_F(StartUp, CaptionIconTitleAndListColumn)
     Form_Load(form);
     EXPECT_EQ(form.windowTitle(), u"Parcelon"_s);
     EXPECT_FALSE(form.windowIcon().isNull());
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), u"Parcelon"_s);
+    EXPECT_EQ(applicationTitle(), u"Parcelon"_s);
+    // No display name: Qt would append it to every window title.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     EXPECT_EQ(QGuiApplication::desktopFileName(), u"parcelon"_s);
     ASSERT_EQ(form.ListView1->columnCount(), 1);
     EXPECT_EQ(form.ListView1->headerItem()->text(0), u"PST File(s)"_s);

@@ -1,5 +1,6 @@
 #include "testsupport/SourcesTestSupport.h"
 
+#include "diagnostics/ApplicationTitle.h"
 #include "sources/SourceList.h"
 
 #include <QGuiApplication>
@@ -45,7 +46,7 @@ TEST_F(AddAllInFolder, AddsFolderByFolderBreadthFirstShowingBusyMeanwhile)
 
     const Interaction& prompt = desktop.shown().front();
     EXPECT_EQ(prompt.kind, Shown::Prompt);
-    EXPECT_EQ(prompt.caption, QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(prompt.caption, applicationTitle());
     EXPECT_EQ(prompt.caption, u"Parcelon"_s);
     EXPECT_EQ(prompt.text, kPrompt);
     EXPECT_EQ(prompt.defaultText, u"pst"_s);
