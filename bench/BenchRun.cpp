@@ -18,14 +18,14 @@
 // Dialogs are answered at once (there is no one to click them) and the
 // settings live in a temporary folder, never in the user's own.
 
-#include "window/Environment.h"
-#include "window/Form1.h"
 #include "app/FormLoad.h"
-#include "window/QtDesktop.h"
-#include "window/Settings.h"
 #include "app/Wiring.h"
 #include "diagnostics/Desktop.h"
 #include "sources/SourceList.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
+#include "window/QtDesktop.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 #include <QLineEdit>

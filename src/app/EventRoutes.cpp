@@ -6,13 +6,14 @@
 
 namespace parcelon {
 
-EventRoutes::EventRoutes(Desktop& desktop, QObject* parent) : QObject(parent), m_desktop(desktop) {}
-
-void EventRoutes::route(QObject* control, QEvent::Type type, QStringView handlerName, Handler handler,
-                        Delivery delivery)
+EventRoutes::EventRoutes(Desktop& desktop, QObject* parent) : QObject(parent), m_desktop(desktop)
 {
-    const bool watched = std::any_of(m_routes.begin(), m_routes.end(),
-                                     [control](const Route& route) { return route.control == control; });
+}
+
+void EventRoutes::route(QObject* control, QEvent::Type type, QStringView handlerName, Handler handler, Delivery delivery)
+{
+    const bool watched =
+        std::any_of(m_routes.begin(), m_routes.end(), [control](const Route& route) { return route.control == control; });
     m_routes.push_back({control, type, handlerName.toString(), std::move(handler), delivery});
     if (!watched)
         control->installEventFilter(this);

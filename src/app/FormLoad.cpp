@@ -1,9 +1,5 @@
 #include "app/FormLoad.h"
 
-#include "window/CursorFile.h"
-#include "window/Environment.h"
-#include "window/Form1.h"
-#include "window/Settings.h"
 #include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Failure.h"
@@ -11,6 +7,10 @@
 #include "extraction/HostCheck.h"
 #include "fs/Paths.h"
 #include "samples/SampleFiles.h"
+#include "window/CursorFile.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -94,8 +94,8 @@ void ApplySkin(Form1& form)
     const QColor buttonFace = system.color(QPalette::Button);
     setBackgroundColour(&form, buttonFace);
     for (QWidget* control : form.findChildren<QWidget*>()) {
-        if (qobject_cast<QRadioButton*>(control) || qobject_cast<QCheckBox*>(control)
-            || qobject_cast<QGroupBox*>(control) || qobject_cast<QLabel*>(control)) {
+        if (qobject_cast<QRadioButton*>(control) || qobject_cast<QCheckBox*>(control) || qobject_cast<QGroupBox*>(control)
+            || qobject_cast<QLabel*>(control)) {
             setBackgroundColour(control, buttonFace);
             for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text})
                 setTextColours(control, role, system.color(QPalette::Active, QPalette::ButtonText),

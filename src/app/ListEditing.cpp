@@ -1,9 +1,9 @@
 #include "app/ListEditing.h"
 
-#include "window/CursorFile.h"
-#include "window/Form1.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Failure.h"
+#include "window/CursorFile.h"
+#include "window/Form1.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,10 +1,10 @@
 #include "app/OutputFolder.h"
 
-#include "window/Form1.h"
-#include "window/Settings.h"
 #include "diagnostics/Steps.h"
 #include "fs/FolderPicker.h"
 #include "fs/Paths.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -61,8 +61,7 @@ void PushButton6_Click(Form1& form)
     steps.assign(100, form.LastFolderDot, [&] { return form.settings().read(SettingsKey::LastFolderDot, QString()); });
     QString chosen;
     steps.assign(100, chosen, [&] {
-        return BrowseForFolder(form.desktop(), u"Please select folder:"_s, form.LastFolderDot,
-                               form.environment().homeFolder());
+        return BrowseForFolder(form.desktop(), u"Please select folder:"_s, form.LastFolderDot, form.environment().homeFolder());
     });
     if (steps.test(102, [&] { return chosen.isEmpty(); }))
         return;

@@ -1,12 +1,12 @@
 #include "app/Program.h"
 
-#include "window/Environment.h"
-#include "window/Form1.h"
 #include "app/FormLoad.h"
-#include "window/QtDesktop.h"
-#include "window/Settings.h"
 #include "app/Wiring.h"
 #include "diagnostics/Yield.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
+#include "window/QtDesktop.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 

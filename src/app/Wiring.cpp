@@ -1,7 +1,6 @@
 #include "app/Wiring.h"
 
 #include "app/EventRoutes.h"
-#include "window/Form1.h"
 #include "app/ListEditing.h"
 #include "app/OutputFolder.h"
 #include "app/PointerFeedback.h"
@@ -13,6 +12,7 @@
 #include "sources/AddFiles.h"
 #include "sources/ClearList.h"
 #include "sources/DropIntake.h"
+#include "window/Form1.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -46,8 +46,7 @@ void onEvent(EventRoutes& routes, Form1& form, QObject* control, QEvent::Type ty
              void (*handler)(Form1&, Event&), EventRoutes::Delivery delivery = EventRoutes::Delivery::PassOn)
 {
     routes.route(
-        control, type, handlerName, [&form, handler](QEvent& event) { handler(form, static_cast<Event&>(event)); },
-        delivery);
+        control, type, handlerName, [&form, handler](QEvent& event) { handler(form, static_cast<Event&>(event)); }, delivery);
 }
 
 } // namespace

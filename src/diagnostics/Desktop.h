@@ -26,14 +26,12 @@ public:
     virtual void showErrorReport(const QString& text) = 0;
 
     // A text prompt with an editable default; cancel gives the empty text.
-    virtual QString promptText(const QString& caption, const QString& prompt,
-                               const QString& defaultText) = 0;
+    virtual QString promptText(const QString& caption, const QString& prompt, const QString& defaultText) = 0;
 
     // The open-file dialog with multiple selection. `filters` are Qt name
     // filters ("PST Files (*.pst)"). Returns the chosen full paths in the
     // order the dialog gives them, or nothing when cancelled.
-    virtual QStringList chooseOpenFiles(const QString& title, const QStringList& filters,
-                                        const QString& initialFolder) = 0;
+    virtual QStringList chooseOpenFiles(const QString& title, const QStringList& filters, const QString& initialFolder) = 0;
 
     // The folder picker: directories only. Returns the chosen folder, or the
     // empty text when cancelled.

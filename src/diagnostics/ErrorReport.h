@@ -31,11 +31,13 @@ inline constexpr ReportLocation PushButton4_Click{u"in Tovarek2021/08/31.Form1.P
 inline constexpr ReportLocation PushButton5_Click{u"in Tovarek2021/08/31.Form1.PushButton5_Click ", ReportForm::Long};
 inline constexpr ReportLocation PushButton6_Click{u"in Tovarek2021/08/31.Form1.PushButton6_Click ", ReportForm::Short};
 inline constexpr ReportLocation Form_Load{u"in Tovarek2021/08/31.Form1.Form_Load ", ReportForm::Short};
-inline constexpr ReportLocation ExtractAttachmentFromPST{u"in Tovarek2021/08/31.Form1.ExtractAttachmentFromPST ", ReportForm::Long};
+inline constexpr ReportLocation ExtractAttachmentFromPST{u"in Tovarek2021/08/31.Form1.ExtractAttachmentFromPST ",
+                                                         ReportForm::Long};
 inline constexpr ReportLocation GetMailItems{u"in Tovarek2021/08/31.Form1.GetMailItems ", ReportForm::Short};
 inline constexpr ReportLocation SetNewAttachnentName{u"in Tovarek2021/08/31.Form1.SetNewAttachnentName ", ReportForm::Long};
-inline constexpr ReportLocation GetSubDirectories2016{u"in DunmoreTitle2021/08/31.AddFolder.GetSubDirectories2016 ", ReportForm::Long};
-}
+inline constexpr ReportLocation GetSubDirectories2016{u"in DunmoreTitle2021/08/31.AddFolder.GetSubDirectories2016 ",
+                                                      ReportForm::Long};
+} // namespace Location
 
 // The location text of a window event handler without numbered steps of its
 // own ("in Tovarek2021/08/31.Form1.<handler> ").

@@ -10,7 +10,9 @@ Failure::Failure(int number, QString description)
 {
 }
 
-Failure::Failure(QString description) : Failure(FailureNumber::General, std::move(description)) {}
+Failure::Failure(QString description) : Failure(FailureNumber::General, std::move(description))
+{
+}
 
 int Failure::numberOf(int error)
 {
@@ -23,8 +25,8 @@ int Failure::numberOf(int error)
 
 Failure Failure::fromErrno(int error, const QString& operation, const QString& path)
 {
-    return Failure(numberOf(error), QStringLiteral("%1 %2: %3")
-                               .arg(operation, path, QString::fromLocal8Bit(std::strerror(error))));
+    return Failure(numberOf(error),
+                   QStringLiteral("%1 %2: %3").arg(operation, path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
 int failureNumber(const std::exception& e)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <QByteArray>
+#include <QString>
 
 #include <exception>
 
@@ -15,7 +15,7 @@ inline constexpr int TypeMismatch = 13;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int FileError = 75;
 inline constexpr int PathNotFound = 76;
-}
+} // namespace FailureNumber
 
 // A failure raised by any part of the program: a number and a description
 // that reaches the error report unchanged.

@@ -1,6 +1,5 @@
 #include "extraction/FolderWalk.h"
 
-#include "window/Form1.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/Steps.h"
 #include "diagnostics/Yield.h"
@@ -8,6 +7,7 @@
 #include "fs/Paths.h"
 #include "mailhost/model/Automation.h"
 #include "mailhost/model/ItemClass.h"
+#include "window/Form1.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -50,29 +50,33 @@ void saveItems(Form1& form, Steps& steps, const std::shared_ptr<Folder>& folder,
 {
     std::shared_ptr<ItemCollection> items;
     steps.assign(108, items, [&] { return folder->Folders()->Item(i)->Items(); });
-    steps.forCount(110, 152, [&] { return required(items)->count(); }, [&](std::int64_t j) {
-        steps.run(112, [] { yieldToWindowSystem(); });
-        if (steps.test(114, [&] { return items->Item(j)->Class() != mailhost::kMailItemClass; }))
-            return;
-        if (steps.test(116, [&] { return !(items->Item(j)->Attachments()->count() > 0); }))
-            return;
-        steps.forCount(138, 150, [&] { return items->Item(j)->Attachments()->count(); }, [&](std::int64_t k) {
-            const auto attachment = [&] { return items->Item(j)->Attachments()->Item(k); };
-            QString target;
-            if (steps.test(140, [&] { return form.Option1->isChecked(); }))
-                steps.assign(142, target, [&] { return targetFor(form, form.Text1->text(), attachment()->fileName()); });
-            else if (steps.test(144, [&] { return form.Option2->isChecked(); }))
-                steps.assign(146, target, [&] {
-                    return targetFor(form, FolderOfPath(form.CurrentSourceFile), attachment()->fileName());
+    steps.forCount(
+        110, 152, [&] { return required(items)->count(); },
+        [&](std::int64_t j) {
+            steps.run(112, [] { yieldToWindowSystem(); });
+            if (steps.test(114, [&] { return items->Item(j)->Class() != mailhost::kMailItemClass; }))
+                return;
+            if (steps.test(116, [&] { return !(items->Item(j)->Attachments()->count() > 0); }))
+                return;
+            steps.forCount(
+                138, 150, [&] { return items->Item(j)->Attachments()->count(); },
+                [&](std::int64_t k) {
+                    const auto attachment = [&] { return items->Item(j)->Attachments()->Item(k); };
+                    QString target;
+                    if (steps.test(140, [&] { return form.Option1->isChecked(); }))
+                        steps.assign(142, target, [&] { return targetFor(form, form.Text1->text(), attachment()->fileName()); });
+                    else if (steps.test(144, [&] { return form.Option2->isChecked(); }))
+                        steps.assign(146, target, [&] {
+                            return targetFor(form, FolderOfPath(form.CurrentSourceFile), attachment()->fileName());
+                        });
+                    steps.run(148, [&] {
+                        if (target.isEmpty())
+                            throw Failure(u"No target path for attachment \"%1\" in folder \"%2\""_s
+                                              .arg(attachment()->fileName(), folder->Folders()->Item(i)->Name()));
+                        attachment()->SaveAsFile(target);
+                    });
                 });
-            steps.run(148, [&] {
-                if (target.isEmpty())
-                    throw Failure(u"No target path for attachment \"%1\" in folder \"%2\""_s.arg(
-                        attachment()->fileName(), folder->Folders()->Item(i)->Name()));
-                attachment()->SaveAsFile(target);
-            });
         });
-    });
 }
 
 } // namespace

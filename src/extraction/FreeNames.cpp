@@ -80,8 +80,7 @@ void FreeNames::readChanges()
                 // Changes were lost: nothing known can be trusted.
                 while (!m_watched.empty())
                     forget(m_watched.begin()->first);
-            } else if (event->mask & (IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED
-                                      | IN_UNMOUNT)) {
+            } else if (event->mask & (IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
                 forget(event->wd);
             }
         }

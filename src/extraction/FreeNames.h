@@ -47,9 +47,9 @@ private:
     };
 
     int m_inotify = -1;
-    std::map<QString, int> m_folders; // folder -> watch descriptor
+    std::map<QString, int> m_folders;           // folder -> watch descriptor
     std::unordered_map<int, Watched> m_watched; // by watch descriptor
-    std::map<QString, int> m_keys;   // base + '\n' + extension -> watch descriptor
+    std::map<QString, int> m_keys;              // base + '\n' + extension -> watch descriptor
 };
 
 } // namespace parcelon

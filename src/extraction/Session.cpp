@@ -1,9 +1,9 @@
 #include "extraction/Session.h"
 
-#include "window/Form1.h"
 #include "diagnostics/Steps.h"
 #include "extraction/FolderWalk.h"
 #include "mailhost/model/Registry.h"
+#include "window/Form1.h"
 
 namespace parcelon {
 

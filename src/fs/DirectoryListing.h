@@ -21,10 +21,10 @@ struct FolderIdentity {
 
 // One entry of a folder, "." and ".." excepted.
 struct DirectoryEntry {
-    QString name;      // decoded from UTF-8
-    QByteArray bytes;  // the name as the file system holds it
-    bool directory = false;  // after following links (only with EntryTypes::Read)
-    bool link = false;       // the entry itself is a symbolic link (only with EntryTypes::Read)
+    QString name;                           // decoded from UTF-8
+    QByteArray bytes;                       // the name as the file system holds it
+    bool directory = false;                 // after following links (only with EntryTypes::Read)
+    bool link = false;                      // the entry itself is a symbolic link (only with EntryTypes::Read)
     std::optional<FolderIdentity> identity; // of the folder, when `directory` and not `link`
 };
 

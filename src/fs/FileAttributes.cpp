@@ -21,8 +21,8 @@ namespace {
 
 // File systems that hold no user files; their mount points are system folders.
 constexpr std::array<QByteArrayView, 16> kPseudoFileSystems = {
-    "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs",
-    "tracefs", "pstore", "bpf", "mqueue", "hugetlbfs", "configfs", "fusectl", "autofs",
+    "proc",    "sysfs",  "devtmpfs", "devpts", "cgroup",    "cgroup2",  "securityfs", "debugfs",
+    "tracefs", "pstore", "bpf",      "mqueue", "hugetlbfs", "configfs", "fusectl",    "autofs",
 };
 
 bool isPseudoFileSystem(const char* type)

@@ -6,12 +6,12 @@ namespace parcelon {
 
 // The attribute bits of a path, as whole numbers that add up.
 namespace Attribute {
-inline constexpr int Hidden = 2;        // the name begins with "."
-inline constexpr int System = 4;        // the mount point of a pseudo file system
+inline constexpr int Hidden = 2; // the name begins with "."
+inline constexpr int System = 4; // the mount point of a pseudo file system
 inline constexpr int Directory = 16;
-inline constexpr int Archive = 32;      // every regular file
+inline constexpr int Archive = 32;        // every regular file
 inline constexpr int ReparsePoint = 1024; // the path itself is a symbolic link
-}
+} // namespace Attribute
 
 // How a path that is a symbolic link is looked at.
 enum class LinkView {

@@ -160,19 +160,19 @@ void Expansion::listSubfolders(const QString& folder, QStringList& found)
     const std::vector<DirectoryEntry> entries = listDirectory(folder, EntryTypes::Read, &self);
     if (m_memory)
         m_memory->keep(folder, entries);
-    for (const DirectoryEntry& entry : entries) {                                   // [118]
+    for (const DirectoryEntry& entry : entries) { // [118]
         if (!entry.directory)
             continue;
-        yieldToWindowSystem();                                                      // [120]
-        const QString& name = entry.name;                                           // [122]
-        if (nativePath(name).size() > kNameMax)                                     // [124]
+        yieldToWindowSystem();                  // [120]
+        const QString& name = entry.name;       // [122]
+        if (nativePath(name).size() > kNameMax) // [124]
             continue;
-        if (HasUnsupportedCharacters(name))                                         // [126]
+        if (HasUnsupportedCharacters(name)) // [126]
             continue;
         // [128] "?" is an ordinary character of a name here.
-        if (name == "."_L1 || name == ".."_L1)                                      // [130]
+        if (name == "."_L1 || name == ".."_L1) // [130]
             continue;
-        const QString path = folder + name;                                         // [132]
+        const QString path = folder + name; // [132]
         // [134] A folder reached again (a bind mount) is passed over. A name
         // that is not valid UTF-8 decodes to a path that leads elsewhere or
         // nowhere; where it leads is what counts. A link is not followed
@@ -186,33 +186,32 @@ void Expansion::listSubfolders(const QString& folder, QStringList& found)
         found.append(subfolder);
         if (name.toUtf8() == entry.bytes)
             seenInListing(subfolder, entry, self);
-    }                                                                               // [136]
+    } // [136]
 }
 
 void Expansion::expand(QStringList& folders, bool recursive)
 {
     Steps steps(Location::GetSubDirectories2016, m_desktop);
-    QStringList found;                                                              // [100] [104]
+    QStringList found; // [100] [104]
 
     // From the first folder listed on, failures go to the local handler of
     // step 138 instead of the error report.
     bool localHandler = false;
-    for (qsizetype i = 0; i < folders.size(); ++i) {                                // [106]
+    for (qsizetype i = 0; i < folders.size(); ++i) { // [106]
         const QString folder = folders.at(i);
         try {
-            if (!exists(folder))                                                    // [108]
+            if (!exists(folder)) // [108]
                 continue;
-            if (nativePath(folder).size() >= kPathMax)                              // [110]
+            if (nativePath(folder).size() >= kPathMax) // [110]
                 continue;
             // [112] the folder is reached through its path.
-            yieldToWindowSystem();                                                  // [114]
-            const bool listed = localHandler ? listable(folder)
-                                             : steps.test(116, [&] { return listable(folder); });
+            yieldToWindowSystem(); // [114]
+            const bool listed = localHandler ? listable(folder) : steps.test(116, [&] { return listable(folder); });
             if (!listed)
                 continue;
             localHandler = true;
             listSubfolders(folder, found);
-        } catch (const std::exception& e) {                                         // [138]
+        } catch (const std::exception& e) { // [138]
             if (!isLocalFailure(failureNumber(e)))
                 continue;
             // [140] [142] [144] [146] the first entry equal to the folder goes [148]
@@ -223,19 +222,19 @@ void Expansion::expand(QStringList& folders, bool recursive)
                     --i; // the entry that followed moves into this place
             }
         }
-    }                                                                               // [148]
+    } // [148]
 
     steps.run(150, [&] {
         if (recursive && !found.isEmpty())
             expand(found, true);
     });
 
-    for (const QString& entry : std::as_const(found)) {                             // [152]
-        if (!exists(entry))                                                         // [154]
+    for (const QString& entry : std::as_const(found)) { // [152]
+        if (!exists(entry))                             // [154]
             continue;
-        yieldToWindowSystem();                                                      // [156]
+        yieldToWindowSystem(); // [156]
         if (steps.test(158, [&] { return listable(entry); }))
-            folders.append(entry);                                                  // [160]
+            folders.append(entry); // [160]
     }
 }
 

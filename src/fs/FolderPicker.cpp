@@ -5,8 +5,7 @@
 
 namespace parcelon {
 
-QString BrowseForFolder(Desktop& desktop, const QString& prompt, const QString& initialFolder,
-                        const QString& homeFolder)
+QString BrowseForFolder(Desktop& desktop, const QString& prompt, const QString& initialFolder, const QString& homeFolder)
 {
     const QString start = FolderExists(initialFolder) ? initialFolder : homeFolder;
     QString chosen = desktop.chooseFolder(prompt, start);

@@ -1,13 +1,13 @@
 #include "samples/SampleFiles.h"
 
-#include "window/Form1.h"
-#include "window/Settings.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "fs/FileListing.h"
 #include "fs/Paths.h"
 #include "samples/Scramble.h"
 #include "sources/SourceList.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QUrl>
 
@@ -40,8 +40,7 @@ void TakeSampleSnapshot(Form1& form)
 
 QStringList snapshotPaths(const Form1& form)
 {
-    const std::optional<QString> plain = UnscrambleText(form.settings().read(SettingsKey::Snapshot, QString()),
-                                                        kScrambleKey);
+    const std::optional<QString> plain = UnscrambleText(form.settings().read(SettingsKey::Snapshot, QString()), kScrambleKey);
     if (!plain || plain->isEmpty())
         return {};
     return plain->split(kPathSeparator);

@@ -1,12 +1,12 @@
 #include "sources/AddAllInFolder.h"
 
-#include "window/Form1.h"
-#include "window/Settings.h"
 #include "diagnostics/ApplicationTitle.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "fs/FolderPicker.h"
 #include "sources/FolderHarvest.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 namespace parcelon {
 
@@ -33,8 +33,7 @@ void PushButton4_Click(Form1& form)
     steps.assign(104, form.LastFolder, [&] { return settings.read(SettingsKey::LastFolder, QString()); });
     QString chosen;
     steps.assign(104, chosen, [&] {
-        return BrowseForFolder(form.desktop(), u"Please select folder:"_s, form.LastFolder,
-                               form.environment().homeFolder());
+        return BrowseForFolder(form.desktop(), u"Please select folder:"_s, form.LastFolder, form.environment().homeFolder());
     });
     if (steps.test(106, [&] { return chosen.isEmpty(); }))
         return;

@@ -1,10 +1,10 @@
 #include "sources/AddFiles.h"
 
-#include "window/Form1.h"
 #include "diagnostics/Desktop.h"
 #include "diagnostics/Steps.h"
 #include "fs/Paths.h"
 #include "sources/SourceList.h"
+#include "window/Form1.h"
 
 namespace parcelon {
 
@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 namespace {
 // The dialog opens at the home folder the first time, then where the user left it.
 bool g_dialogUsed = false;
-}
+} // namespace
 
 void PushButton1_Click(Form1& form)
 {
@@ -34,12 +34,14 @@ void PushButton1_Click(Form1& form)
         return;
     }
     if (steps.test(124, [&] { return chosen.size() > 1; })) {
-        steps.forCount(134, 142, [&] { return chosen.size(); }, [&](qsizetype index) {
-            QString path;
-            steps.assign(136, path, [&] { return chosen.at(index - 1); });
-            steps.assign(138, path, [&] { return CollapseBackslashes(path); });
-            steps.run(140, [&] { addSource(form, path); });
-        });
+        steps.forCount(
+            134, 142, [&] { return chosen.size(); },
+            [&](qsizetype index) {
+                QString path;
+                steps.assign(136, path, [&] { return chosen.at(index - 1); });
+                steps.assign(138, path, [&] { return CollapseBackslashes(path); });
+                steps.run(140, [&] { addSource(form, path); });
+            });
     }
 }
 

@@ -1,7 +1,7 @@
 #include "sources/ClearList.h"
 
-#include "window/Form1.h"
 #include "diagnostics/Steps.h"
+#include "window/Form1.h"
 
 #include <QTreeWidget>
 

@@ -1,6 +1,5 @@
 #include "sources/DropIntake.h"
 
-#include "window/Form1.h"
 #include "diagnostics/Failure.h"
 #include "diagnostics/HandlerGuard.h"
 #include "diagnostics/Steps.h"
@@ -8,6 +7,7 @@
 #include "fs/Paths.h"
 #include "sources/FolderHarvest.h"
 #include "sources/SourceList.h"
+#include "window/Form1.h"
 
 #include <QDir>
 #include <QDropEvent>
@@ -78,8 +78,7 @@ void ListView1_OLEDragDrop(Form1& form, QDropEvent& event)
         return;
     }
     QMetaObject::invokeMethod(
-        &form,
-        [&form, paths] { guardHandler(form.desktop(), kDropHandler, [&] { addDroppedPaths(form, paths); }); },
+        &form, [&form, paths] { guardHandler(form.desktop(), kDropHandler, [&] { addDroppedPaths(form, paths); }); },
         Qt::QueuedConnection);
 }
 
@@ -90,8 +89,7 @@ void addDroppedPaths(Form1& form, const QStringList& paths)
             if (isDroppedFolder(path)) {
                 Steps steps = Steps::unguarded(form.desktop());
                 harvestFolderTree(form, path, u"*.*"_s, steps);
-            }
-            else
+            } else
                 addSource(form, path);
         } catch (const std::exception& e) {
             showHandlerFailure(form.desktop(), kDropHandler, failureDescription(e));

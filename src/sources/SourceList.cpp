@@ -1,7 +1,7 @@
 #include "sources/SourceList.h"
 
-#include "window/Form1.h"
 #include "diagnostics/Failure.h"
+#include "window/Form1.h"
 
 #include <QTreeWidget>
 

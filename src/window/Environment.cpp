@@ -9,9 +9,7 @@
 namespace parcelon {
 
 Environment::Environment(QString desktopFolder, QString homeFolder, QString programFolder)
-    : m_desktopFolder(std::move(desktopFolder)),
-      m_homeFolder(std::move(homeFolder)),
-      m_programFolder(std::move(programFolder))
+    : m_desktopFolder(std::move(desktopFolder)), m_homeFolder(std::move(homeFolder)), m_programFolder(std::move(programFolder))
 {
 }
 

@@ -82,24 +82,25 @@ void setTextColours(QWidget* control, QPalette::ColorRole role, const QColor& te
 }
 
 Form1::Form1(Desktop& desktop, Settings& settings, Environment environment)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      ListView1(new QTreeWidget(this)),
-      PushButton1(makeButton(this, u"Add PST File(s)"_s)),
-      PushButton4(makeButton(this, u"Add All PST Files In Folder"_s)),
-      PushButton3(makeButton(this, u"Clear List"_s)),
-      PushButton5(makeButton(this, u"Load Sample/Example Files"_s)),
-      Frame1(new QGroupBox(u"Save Option"_s, this)),
-      Option1(new QRadioButton(u"Save results to this folder:"_s, Frame1)),
-      Frame2(new QGroupBox(Frame1)),
-      Text1(new QLineEdit(Frame2)),
-      PushButton6(makeButton(Frame2, u"..."_s)),
-      Option2(new QRadioButton(u"Save results in folder of original file"_s, Frame1)),
-      PushButton2(makeButton(this, u"Start Extracting Attachments"_s)),
-      ProgressBar1(new ProgressBar(this)),
-      m_desktop(desktop),
-      m_settings(settings),
-      m_environment(std::move(environment))
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                  | Qt::WindowCloseButtonHint)
+    , ListView1(new QTreeWidget(this))
+    , PushButton1(makeButton(this, u"Add PST File(s)"_s))
+    , PushButton4(makeButton(this, u"Add All PST Files In Folder"_s))
+    , PushButton3(makeButton(this, u"Clear List"_s))
+    , PushButton5(makeButton(this, u"Load Sample/Example Files"_s))
+    , Frame1(new QGroupBox(u"Save Option"_s, this))
+    , Option1(new QRadioButton(u"Save results to this folder:"_s, Frame1))
+    , Frame2(new QGroupBox(Frame1))
+    , Text1(new QLineEdit(Frame2))
+    , PushButton6(makeButton(Frame2, u"..."_s))
+    , Option2(new QRadioButton(u"Save results in folder of original file"_s, Frame1))
+    , PushButton2(makeButton(this, u"Start Extracting Attachments"_s))
+    , ProgressBar1(new ProgressBar(this))
+    , m_desktop(desktop)
+    , m_settings(settings)
+    , m_environment(std::move(environment))
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Form1"_s);

@@ -105,14 +105,14 @@ void fitTitle(QMessageBox& box)
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     if (!grid)
         return;
-    grid->addItem(new QSpacerItem(title.horizontalAdvance(box.windowTitle()) + titleBarButtons, 0,
-                                  QSizePolicy::Minimum, QSizePolicy::Fixed),
+    grid->addItem(new QSpacerItem(title.horizontalAdvance(box.windowTitle()) + titleBarButtons, 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 // A box with plain text; returns the button that closed it.
-QMessageBox::StandardButton showBox(QWidget* window, QMessageBox::Icon icon, const QString& title,
-                                    const QString& text, QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton showBox(QWidget* window, QMessageBox::Icon icon, const QString& title, const QString& text,
+                                    QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, title, QtDesktop::displayText(text), buttons, window);
     box.setTextFormat(Qt::PlainText);
@@ -129,7 +129,9 @@ QMessageBox::StandardButton showBox(QWidget* window, QMessageBox::Icon icon, con
 } // namespace
 
 // Seeded from the time of day, as the draw at start-up always was.
-QtDesktop::QtDesktop() : m_random(static_cast<std::uint64_t>(QTime::currentTime().msecsSinceStartOfDay())) {}
+QtDesktop::QtDesktop() : m_random(static_cast<std::uint64_t>(QTime::currentTime().msecsSinceStartOfDay()))
+{
+}
 
 QString QtDesktop::displayText(const QString& text)
 {

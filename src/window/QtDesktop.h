@@ -26,8 +26,7 @@ public:
     bool askYesNo(const QString& text) override;
     void showErrorReport(const QString& text) override;
     QString promptText(const QString& caption, const QString& prompt, const QString& defaultText) override;
-    QStringList chooseOpenFiles(const QString& title, const QStringList& filters,
-                                const QString& initialFolder) override;
+    QStringList chooseOpenFiles(const QString& title, const QStringList& filters, const QString& initialFolder) override;
     QString chooseFolder(const QString& prompt, const QString& initialFolder) override;
     bool openUrl(const QUrl& url) override;
     double randomDraw() override;

@@ -26,8 +26,7 @@ QString statusText(QSettings::Status status)
 } // namespace
 
 Settings::Settings()
-    : m_store(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, u"Wrenfield"_s,
-                                          u"Parcelon"_s))
+    : m_store(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, u"Wrenfield"_s, u"Parcelon"_s))
 {
 }
 
@@ -48,8 +47,8 @@ void Settings::write(QStringView key, const QString& value)
     m_store->setValue(storeKey(key), value);
     m_store->sync();
     if (m_store->status() != QSettings::NoError)
-        throw Failure(FailureNumber::FileError, u"Cannot write the settings file %1: %2"_s
-                                                     .arg(m_store->fileName(), statusText(m_store->status())));
+        throw Failure(FailureNumber::FileError,
+                      u"Cannot write the settings file %1: %2"_s.arg(m_store->fileName(), statusText(m_store->status())));
 }
 
 void Settings::writeBoolean(QStringView key, bool value)

@@ -18,7 +18,7 @@ inline constexpr QStringView LastFolderDot = u"LastFolderDot";
 inline constexpr QStringView LastFolder = u"LastFolder";
 inline constexpr QStringView Extension = u"Extension";
 inline constexpr QStringView Snapshot = u"Snapshot";
-}
+} // namespace SettingsKey
 
 // The per-user settings store: text values of application "Wrenfield",
 // section "Parcelon" (the file Wrenfield/Parcelon.ini in the user's

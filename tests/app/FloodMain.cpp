@@ -4,13 +4,13 @@
 // a picture file named, the whole screen is pictured once the third report
 // is open. Uses a settings store of its own.
 //   parcelon_flood <file.pst> <output folder> [picture.png]
-#include "window/Environment.h"
-#include "window/Form1.h"
 #include "app/FormLoad.h"
 #include "app/Program.h"
+#include "app/Wiring.h"
+#include "window/Environment.h"
+#include "window/Form1.h"
 #include "window/QtDesktop.h"
 #include "window/Settings.h"
-#include "app/Wiring.h"
 
 #include <QApplication>
 #include <QPixmap>

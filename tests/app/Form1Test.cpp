@@ -1,9 +1,9 @@
 #include "testsupport/AppTestSupport.h"
 
-#include "window/CursorFile.h"
-#include "window/ProgressBar.h"
 #include "diagnostics/Failure.h"
 #include "testsupport/TestPaths.h"
+#include "window/CursorFile.h"
+#include "window/ProgressBar.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -107,9 +107,9 @@ TEST_F(Window, TabOrderSkipsTheFramesAndTheBar)
             order << widget->objectName();
         widget = widget->nextInFocusChain();
     } while (widget != form.ListView1);
-    EXPECT_EQ(order, (QStringList{u"ListView1"_s, u"PushButton1"_s, u"PushButton4"_s, u"PushButton2"_s,
-                                  u"PushButton3"_s, u"PushButton5"_s, u"Option2"_s, u"Option1"_s, u"Text1"_s,
-                                  u"PushButton6"_s}));
+    EXPECT_EQ(order,
+              (QStringList{u"ListView1"_s, u"PushButton1"_s, u"PushButton4"_s, u"PushButton2"_s, u"PushButton3"_s,
+                           u"PushButton5"_s, u"Option2"_s, u"Option1"_s, u"Text1"_s, u"PushButton6"_s}));
 }
 
 TEST_F(Window, FixedSizeWithMinimizeWithoutMaximizeAndASingleSelectionList)

@@ -1,9 +1,9 @@
 #include "testsupport/AppTestSupport.h"
 
 #include "app/ListEditing.h"
-#include "window/ProgressBar.h"
 #include "sources/SourceList.h"
 #include "testsupport/TestPaths.h"
+#include "window/ProgressBar.h"
 
 #include <QApplication>
 #include <QFile>
@@ -180,8 +180,7 @@ TEST_F(ListEditing, DoubleClickAndDeleteWithAnyModifiersRemoveTheSelectedItem)
     EXPECT_EQ(selectedPosition(), 0);
 
     for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
-                                            Qt::ControlModifier | Qt::AltModifier,
-                                            Qt::KeyboardModifiers(Qt::KeypadModifier)}) {
+                                            Qt::ControlModifier | Qt::AltModifier, Qt::KeyboardModifiers(Qt::KeypadModifier)}) {
         QTest::mouseClick(surface(), Qt::LeftButton, {}, centreOf(1));
         QTest::keyClick(form.ListView1, Qt::Key_Delete, modifiers);
     }
@@ -221,13 +220,21 @@ TEST_F(ListEditing, NothingIsRemovedWhileBusyWithNothingSelectedOrByOtherKeys)
 TEST_F(ListEditing, HandOverTheButtonsDefaultOverWindowFramesAndListBusyLeftAlone)
 {
     Form1& form = showWith({u"A"_s});
-    const QList<QWidget*> tracked{&form, form.Frame1, form.Frame2, surface(), form.PushButton1, form.PushButton2,
-                                  form.PushButton3, form.PushButton4, form.PushButton5, form.PushButton6};
+    const QList<QWidget*> tracked{&form,
+                                  form.Frame1,
+                                  form.Frame2,
+                                  surface(),
+                                  form.PushButton1,
+                                  form.PushButton2,
+                                  form.PushButton3,
+                                  form.PushButton4,
+                                  form.PushButton5,
+                                  form.PushButton6};
     for (const QWidget* control : tracked)
         EXPECT_TRUE(control->hasMouseTracking()) << control->objectName().toStdString();
 
-    for (QPushButton* button : {form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4,
-                                form.PushButton5, form.PushButton6}) {
+    for (QPushButton* button :
+         {form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4, form.PushButton5, form.PushButton6}) {
         hover(&form);
         ASSERT_EQ(form.mousePointer(), MousePointer::Default);
         hover(button);
@@ -235,8 +242,7 @@ TEST_F(ListEditing, HandOverTheButtonsDefaultOverWindowFramesAndListBusyLeftAlon
         EXPECT_EQ(form.cursor().shape(), Qt::PointingHandCursor);
     }
     // The box, the options and the bar leave the pointer as it was.
-    for (QWidget* untouched : std::initializer_list<QWidget*>{form.Text1, form.Option1, form.Option2,
-                                                              form.ProgressBar1}) {
+    for (QWidget* untouched : std::initializer_list<QWidget*>{form.Text1, form.Option1, form.Option2, form.ProgressBar1}) {
         hover(untouched);
         EXPECT_EQ(form.mousePointer(), MousePointer::Custom);
     }

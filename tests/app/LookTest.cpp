@@ -2,8 +2,8 @@
 // dark desktop theme, with and without a skin, and what a screen reader says.
 #include "testsupport/AppTestSupport.h"
 
-#include "window/ProgressBar.h"
 #include "testsupport/TestPaths.h"
+#include "window/ProgressBar.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -57,9 +57,7 @@ Look lookAt(const QImage& picture, QRect area)
         for (int x = area.left(); x <= area.right(); ++x)
             ++counts[picture.pixel(x, y) | 0xff000000];
     Look look;
-    look.background = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
-                          return a.second < b.second;
-                      })->first;
+    look.background = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
     double best = 0;
     for (const auto& [pixel, count] : counts) {
         if (contrast(pixel, look.background) > best) {
@@ -74,10 +72,9 @@ Look lookAt(const QImage& picture, QRect area)
 QPalette darkPalette()
 {
     QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x35, 0x35, 0x35));
-    for (auto [role, colour] : {std::pair{QPalette::WindowText, QColor(0xee, 0xee, 0xec)},
-                                std::pair{QPalette::Text, QColor(0xee, 0xee, 0xec)},
-                                std::pair{QPalette::ButtonText, QColor(0xee, 0xee, 0xec)},
-                                std::pair{QPalette::Base, QColor(0x2d, 0x2d, 0x2d)}})
+    for (auto [role, colour] :
+         {std::pair{QPalette::WindowText, QColor(0xee, 0xee, 0xec)}, std::pair{QPalette::Text, QColor(0xee, 0xee, 0xec)},
+          std::pair{QPalette::ButtonText, QColor(0xee, 0xee, 0xec)}, std::pair{QPalette::Base, QColor(0x2d, 0x2d, 0x2d)}})
         dark.setColor(role, colour);
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         dark.setColor(QPalette::Disabled, role, QColor(0x91, 0x91, 0x91));
@@ -140,8 +137,9 @@ TEST_F(Appearance, WhiteControlsKeepReadableTextInLightAndDarkThemes)
             EXPECT_EQ(picture.pixel(form->Frame2->mapTo(form.get(), QPoint(8, 30))), QColor(Qt::white).rgb());
             // The controls in the theme's own colours stay readable on them.
             for (QWidget* control : std::initializer_list<QWidget*>{form->PushButton2, form->ProgressBar1}) {
-                const Look look = lookAt(picture, QRect(control->mapTo(form.get(), QPoint(40, 6)),
-                                                        QSize(control->width() - 80, control->height() - 12)));
+                const Look look = lookAt(picture,
+                                         QRect(control->mapTo(form.get(), QPoint(40, 6)),
+                                               QSize(control->width() - 80, control->height() - 12)));
                 EXPECT_GE(look.ratio(), 4.5) << control->objectName().toStdString();
             }
         }
@@ -163,8 +161,7 @@ TEST_F(Appearance, UnderASkinTheTextFollowsTheButtonFaceOrTheSkinsOwnColours)
     }
 
     QFile::remove(programFolder + u"/x/o.cjs"_s);
-    writeFile(programFolder + u"/x/o.cjs"_s,
-              "QGroupBox, QRadioButton { background-color: #fff3c4; color: #5a1e00; }");
+    writeFile(programFolder + u"/x/o.cjs"_s, "QGroupBox, QRadioButton { background-color: #fff3c4; color: #5a1e00; }");
     picture = shown();
     for (const auto& [name, look] : captions(picture)) {
         SCOPED_TRACE(name.toStdString());
@@ -184,9 +181,8 @@ TEST_F(Appearance, ScreenReadersNameEveryControlAndEnterPressesAFocusedButton)
                           : QStringList{};
     };
     const std::pair<QWidget*, const char*> named[] = {
-        {form.ListView1, "PST files to process"}, {form.Text1, "Output folder"},
-        {form.PushButton6, "Choose output folder"}, {form.ProgressBar1, "Progress"},
-        {form.Frame1, "Save option"},             {form.Frame2, "Output folder options"},
+        {form.ListView1, "PST files to process"}, {form.Text1, "Output folder"}, {form.PushButton6, "Choose output folder"},
+        {form.ProgressBar1, "Progress"},          {form.Frame1, "Save option"},  {form.Frame2, "Output folder options"},
     };
     for (const auto& [control, name] : named) {
         const QStringList said = spoken(control);

@@ -121,8 +121,9 @@ TEST_F(Program, RoutedEventsReachTheirHandlersInsideTheHandlerEdge)
     }
     item->setSelected(false);
     EventRoutes routes(desktop, nullptr);
-    routes.route(form.ListView1->viewport(), QEvent::MouseButtonPress, u"First", [&](QEvent&) { seen << u"kept"_s; },
-                 EventRoutes::Delivery::Consume);
+    routes.route(
+        form.ListView1->viewport(), QEvent::MouseButtonPress, u"First", [&](QEvent&) { seen << u"kept"_s; },
+        EventRoutes::Delivery::Consume);
     routes.route(form.ListView1->viewport(), QEvent::MouseButtonRelease, u"Second", [&](QEvent&) { seen << u"release"_s; });
     QTest::mouseClick(form.ListView1->viewport(), Qt::LeftButton, {}, onItem);
     EXPECT_EQ(seen, (QStringList{u"press 1"_s, u"kept"_s, u"release"_s}));

@@ -2,12 +2,12 @@
 // the PNG file named on the command line; with --dark under a dark desktop
 // theme. Uses a settings store of its own.
 //   parcelon_screenshot [--dark] <output.png>
+#include "app/FormLoad.h"
+#include "app/Wiring.h"
 #include "window/Environment.h"
 #include "window/Form1.h"
-#include "app/FormLoad.h"
 #include "window/QtDesktop.h"
 #include "window/Settings.h"
-#include "app/Wiring.h"
 
 #include <QApplication>
 #include <QDir>

@@ -38,8 +38,7 @@ TEST_F(StartUp, FolderComesFromTheStoreElseTheDesktopElseHome)
     store(SettingsKey::Text1, u"/data/out, 2021/"_s);
     EXPECT_EQ(startForm().Text1->text(), u"/data/out, 2021/"_s);
     EXPECT_EQ(DesktopFolderPath(Environment(desktopFolder, homeFolder, programFolder)), desktopFolder + u'/');
-    EXPECT_EQ(DesktopFolderPath(Environment(homeFolder + u"/Schreibtisch"_s, homeFolder, programFolder)),
-              homeFolder + u'/');
+    EXPECT_EQ(DesktopFolderPath(Environment(homeFolder + u"/Schreibtisch"_s, homeFolder, programFolder)), homeFolder + u'/');
 }
 
 TEST_F(StartUp, DesktopThatCannotBeFoundIsReportedAndLeavesTheFolderEmpty)
@@ -85,22 +84,19 @@ TEST_P(StartUpOptions, RestoreTheSelectionAndEnableTheFolderWithTheFirst)
     EXPECT_EQ(form.Frame2->isEnabled(), stored.firstSelected);
     EXPECT_EQ(form.Text1->isEnabled(), stored.firstSelected);
     EXPECT_EQ(form.PushButton6->isEnabled(), stored.firstSelected);
-    const QStringList reports = stored.reportedLine ? QStringList{startUpReport(u"Type mismatch"_s, stored.reportedLine)}
-                                                    : QStringList{};
+    const QStringList reports =
+        stored.reportedLine ? QStringList{startUpReport(u"Type mismatch"_s, stored.reportedLine)} : QStringList{};
     EXPECT_EQ(desktop.errorReports(), reports);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stored, StartUpOptions,
-                         ::testing::Values(StoredOptions{nullptr, nullptr, true, false},
-                                           StoredOptions{"True", "False", true, false},
-                                           StoredOptions{"False", "True", false, true},
-                                           StoredOptions{"True", "True", false, true},
-                                           StoredOptions{"False", "False", false, false},
-                                           StoredOptions{" TRUE ", "0", true, false},
-                                           StoredOptions{"0", "-1", false, true},
-                                           // No Boolean: reported, and the button keeps its state.
-                                           StoredOptions{"yes", nullptr, false, false, 134},
-                                           StoredOptions{nullptr, "0x1", true, false, 136}));
+INSTANTIATE_TEST_SUITE_P(
+    Stored, StartUpOptions,
+    ::testing::Values(StoredOptions{nullptr, nullptr, true, false}, StoredOptions{"True", "False", true, false},
+                      StoredOptions{"False", "True", false, true}, StoredOptions{"True", "True", false, true},
+                      StoredOptions{"False", "False", false, false}, StoredOptions{" TRUE ", "0", true, false},
+                      StoredOptions{"0", "-1", false, true},
+                      // No Boolean: reported, and the button keeps its state.
+                      StoredOptions{"yes", nullptr, false, false, 134}, StoredOptions{nullptr, "0x1", true, false, 136}));
 
 TEST_F(StartUp, CaptionIconTitleAndListColumn)
 {
@@ -132,8 +128,8 @@ TEST_F(StartUp, SkinGivesButtonFaceColourAndItsStyleSheetElseAllStaysWhite)
 {
     const auto backgrounds = [](const Form1& form) {
         QList<QColor> colours;
-        for (const QWidget* control : std::initializer_list<const QWidget*>{&form, form.Frame1, form.Frame2, form.Option1,
-                                                                            form.Option2, form.Text1})
+        for (const QWidget* control :
+             std::initializer_list<const QWidget*>{&form, form.Frame1, form.Frame2, form.Option1, form.Option2, form.Text1})
             colours << control->palette().color(control->backgroundRole());
         return colours;
     };

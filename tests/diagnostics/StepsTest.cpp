@@ -1,5 +1,5 @@
-#include "diagnostics/ErrorReport.h"
 #include "diagnostics/Steps.h"
+#include "diagnostics/ErrorReport.h"
 #include "diagnostics/Yield.h"
 #include "testsupport/ScriptedDesktop.h"
 
@@ -30,17 +30,14 @@ TEST(ErrorReport, ShortFormEndsAtTheStepNumber)
 
 TEST(ErrorReport, LongFormAddsTheRequestAfterTwoCarriageReturns)
 {
-    EXPECT_EQ(errorReportText(QStringLiteral("x"), Location::SetNewAttachnentName.text,
-                              Location::SetNewAttachnentName.form, 110),
+    EXPECT_EQ(errorReportText(QStringLiteral("x"), Location::SetNewAttachnentName.text, Location::SetNewAttachnentName.form, 110),
               QStringLiteral("x\r\nin Tovarek2021/08/31.Form1.SetNewAttachnentName at line 110\r\r"
                              "Please email screenshot of this message to ")
                   + kAddress);
-    EXPECT_EQ(Location::GetSubDirectories2016.text,
-              QStringLiteral("in DunmoreTitle2021/08/31.AddFolder.GetSubDirectories2016 "));
+    EXPECT_EQ(Location::GetSubDirectories2016.text, QStringLiteral("in DunmoreTitle2021/08/31.AddFolder.GetSubDirectories2016 "));
     EXPECT_EQ(Location::GetSubDirectories2016.form, ReportForm::Long);
     EXPECT_EQ(Location::PushButton6_Click.form, ReportForm::Short);
-    EXPECT_EQ(handlerLocationText(u"ListView1_OLEDragDrop"),
-              QStringLiteral("in Tovarek2021/08/31.Form1.ListView1_OLEDragDrop "));
+    EXPECT_EQ(handlerLocationText(u"ListView1_OLEDragDrop"), QStringLiteral("in Tovarek2021/08/31.Form1.ListView1_OLEDragDrop "));
 }
 
 TEST(Steps, FailedActionIsReportedAndTheNextOneRuns)
@@ -85,7 +82,8 @@ TEST(Steps, FailedLoopHeadMakesTheLoopEmpty)
     desktop.expectErrorReport();
     Steps steps(Location::GetMailItems, desktop);
     int bodies = 0;
-    steps.forCount(102, 154, [&]() -> int { fail("no folders"); }, [&](int) { ++bodies; });
+    steps.forCount(
+        102, 154, [&]() -> int { fail("no folders"); }, [&](int) { ++bodies; });
     EXPECT_EQ(bodies, 0);
     ASSERT_EQ(desktop.errorReports().size(), 1);
     EXPECT_TRUE(desktop.errorReports().front().endsWith(QStringLiteral("at line 102")));
@@ -98,13 +96,15 @@ TEST(Steps, FailureInsideALoopGoesOnWithTheNextTurn)
     desktop.expectErrorReport();
     Steps steps(Location::GetMailItems, desktop);
     std::vector<int> saved;
-    steps.forCount(138, 150, [] { return 4; }, [&](int k) {
-        steps.run(148, [&] {
-            if (k % 2 == 0)
-                throw std::runtime_error("cannot save");
-            saved.push_back(k);
+    steps.forCount(
+        138, 150, [] { return 4; },
+        [&](int k) {
+            steps.run(148, [&] {
+                if (k % 2 == 0)
+                    throw std::runtime_error("cannot save");
+                saved.push_back(k);
+            });
         });
-    });
     EXPECT_EQ(saved, (std::vector<int>{1, 3}));
     EXPECT_EQ(desktop.errorReports(),
               QStringList(2, QStringLiteral("cannot save\r\nin Tovarek2021/08/31.Form1.GetMailItems at line 148")));
@@ -123,13 +123,15 @@ TEST(Steps, UnguardedStepsLetTheFirstFailureThrough)
     ScriptedDesktop desktop;
     Steps steps = Steps::unguarded(desktop);
     std::vector<int> ran;
-    EXPECT_THROW(steps.forCount(102, 154, [] { return 3; }, [&](int i) {
-        steps.run(104, [&] {
-            if (i == 2)
-                fail("unreadable");
-            ran.push_back(i);
-        });
-    }),
+    EXPECT_THROW(steps.forCount(
+                     102, 154, [] { return 3; },
+                     [&](int i) {
+                         steps.run(104, [&] {
+                             if (i == 2)
+                                 fail("unreadable");
+                             ran.push_back(i);
+                         });
+                     }),
                  Failure);
     EXPECT_EQ(ran, std::vector<int>{1});
     EXPECT_TRUE(desktop.errorReports().isEmpty());

@@ -25,8 +25,9 @@ pstgen::Description knownMailbox()
     d.root.items = {mail(u"at the top"_s, u"root.txt", u"root"_s)};
     d.root.folders = {
         folder(u"Inbox"_s,
-               {message(u"two reports"_s, {text(u"report.pdf"_s, contentOf(u"first report"_s)),
-                                           text(u"report.pdf"_s, contentOf(u"second report"_s))}),
+               {message(u"two reports"_s,
+                        {text(u"report.pdf"_s, contentOf(u"first report"_s)),
+                         text(u"report.pdf"_s, contentOf(u"second report"_s))}),
                 mail(u"notes"_s, u"notes.txt", u"notes"_s), mail(u"meeting"_s, u"agenda.txt", u"agenda"_s, u"IPM.Appointment"_s)},
                {folder(u"Projects"_s, {mail(u"plan"_s, u"plan.xlsx", u"plan"_s)})}),
         folder(u"All Public Folders"_s, {mail(u"public"_s, u"public.txt", u"public"_s)},

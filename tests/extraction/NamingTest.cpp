@@ -1,9 +1,9 @@
 // Naming saved files: the worked examples on a real folder, the cache of
 // free numbers and the shortening of names that do not fit.
 
-#include "testsupport/AppTestSupport.h"
-#include "extraction/FreeNames.h"
 #include "extraction/Naming.h"
+#include "extraction/FreeNames.h"
+#include "testsupport/AppTestSupport.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 // A new user's path: start, add the sample PST files with the dialog, start
 // the run, and find every attachment of their mail in the output folder.
 
-#include "testsupport/AppTestSupport.h"
 #include "mailhost/model/ItemClass.h"
 #include "pstgen/DescriptionReader.h"
 #include "pstgen/PstWriter.h"
 #include "sources/SourceList.h"
+#include "testsupport/AppTestSupport.h"
 #include "testsupport/TestPaths.h"
 
 #include <QCryptographicHash>
@@ -76,8 +76,9 @@ TEST_F(NewUser, TheSampleFilesGiveEveryAttachmentOfTheirMailByteForByte)
         chosen << shipped;
         for (const auto& a : report->attachmentList) {
             const bool belowSkipped = a.folder.size() > 1
-                                      && (a.folder.front() == u"All Public Folders"_s || a.folder.front() == u"Internet Newsgroups"_s);
-            if (a.depth != 0 || a.folder.isEmpty() || belowSkipped || mailhost::itemClassOf(a.messageClass) != mailhost::kMailItemClass)
+                && (a.folder.front() == u"All Public Folders"_s || a.folder.front() == u"Internet Newsgroups"_s);
+            if (a.depth != 0 || a.folder.isEmpty() || belowSkipped
+                || mailhost::itemClassOf(a.messageClass) != mailhost::kMailItemClass)
                 continue;
             wantedNames << savedName(a);
             if (a.method == pstgen::Attachment::EmbeddedMessage)
@@ -109,9 +110,9 @@ TEST_F(NewUser, TheSampleFilesGiveEveryAttachmentOfTheirMailByteForByte)
         else
             gotBytes.insert(sha256(bytes));
         const QString name = file.fileName();
-        EXPECT_TRUE(std::any_of(wantedNames.begin(), wantedNames.end(),
-                                [&](const QString& w) { return name == w || isNumberedFrom(name, w); }))
-            << name.toStdString();
+        EXPECT_TRUE(std::any_of(wantedNames.begin(), wantedNames.end(), [&](const QString& w) {
+            return name == w || isNumberedFrom(name, w);
+        })) << name.toStdString();
     }
     EXPECT_EQ(gotBytes, wantedBytes);
     EXPECT_EQ(gotMessages, wantedMessages);

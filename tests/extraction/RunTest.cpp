@@ -1,16 +1,16 @@
 // "Start Extracting Attachments" end to end: the real window offscreen, real
 // PST files written by pstgen, the real file system.
 
-#include "testsupport/AppTestSupport.h"
 #include "KnownMailbox.h"
 #include "app/Program.h"
-#include "window/ProgressBar.h"
 #include "diagnostics/ErrorReport.h"
 #include "diagnostics/Yield.h"
 #include "extraction/HostCheck.h"
 #include "mailhost/model/Registry.h"
 #include "sources/SourceList.h"
+#include "testsupport/AppTestSupport.h"
 #include "testsupport/TestPaths.h"
+#include "window/ProgressBar.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,10 +50,7 @@ protected:
 
     void run() { form->PushButton2->click(); }
 
-    static QStringList filesIn(const QString& dir)
-    {
-        return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
+    static QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     QTemporaryDir m_work;
     QString m_mail;
@@ -107,9 +104,9 @@ TEST_F(ExtractionRun, TheSameFileTwiceGetsNumberedNamesAndReplacesNothing)
     addSource(*form, m_mail);
     desktop.expectMessage();
     run();
-    EXPECT_EQ(filesIn(m_out), (QStringList{u"notes.txt"_s, u"notes1.txt"_s, u"plan.xlsx"_s, u"plan1.xlsx"_s, u"public.txt"_s,
-                                          u"public1.txt"_s, u"report.pdf"_s, u"report1.pdf"_s, u"report2.pdf"_s,
-                                          u"report3.pdf"_s}));
+    EXPECT_EQ(filesIn(m_out),
+              (QStringList{u"notes.txt"_s, u"notes1.txt"_s, u"plan.xlsx"_s, u"plan1.xlsx"_s, u"public.txt"_s, u"public1.txt"_s,
+                           u"report.pdf"_s, u"report1.pdf"_s, u"report2.pdf"_s, u"report3.pdf"_s}));
     EXPECT_EQ(readFile(m_out + u"/report.pdf"_s), contentOf(u"first report"_s));
     EXPECT_EQ(readFile(m_out + u"/report2.pdf"_s), contentOf(u"first report"_s));
     EXPECT_EQ(readFile(m_out + u"/report3.pdf"_s), contentOf(u"second report"_s));
@@ -153,8 +150,7 @@ TEST_F(ExtractionRun, ProgressNamesEachFileAndEndsIdle)
     run();
     EXPECT_EQ(values, (std::vector<int>{33, 67, 100, 0}));
     // Each value is set before its file is named.
-    EXPECT_EQ(texts, (QStringList{u"Progress Bar"_s, u"Processing: a.pst"_s, u"Processing: b.pst"_s,
-                                  u"Processing: c.pst"_s}));
+    EXPECT_EQ(texts, (QStringList{u"Progress Bar"_s, u"Processing: a.pst"_s, u"Processing: b.pst"_s, u"Processing: c.pst"_s}));
     EXPECT_EQ(form->ProgressBar1->text(), u"Progress Bar"_s);
     EXPECT_EQ(filesIn(m_out).size(), 3 * kSavedOnce.size());
 }
@@ -213,8 +209,9 @@ TEST_F(ExtractionRun, DamagedFileIsReportedAndTheRunGoesOn)
 TEST_F(ExtractionRun, AttachmentThatCannotBeSavedIsReportedAtItsStep)
 {
     pstgen::Description d;
-    d.root.folders = {folder(u"Inbox"_s, {message(u"odd names"_s, {text(u"a/b.txt"_s, contentOf(u"slash"_s)),
-                                                                     text(u"fine.txt"_s, contentOf(u"fine"_s))})})};
+    d.root.folders = {folder(u"Inbox"_s,
+                             {message(u"odd names"_s,
+                                      {text(u"a/b.txt"_s, contentOf(u"slash"_s)), text(u"fine.txt"_s, contentOf(u"fine"_s))})})};
     const QString path = m_work.filePath(u"odd.pst"_s);
     writeMailbox(d, path);
     addSource(*form, path);
@@ -311,8 +308,9 @@ TEST_F(MailHostMissing, StartUpShowsTheMessageAndEndsWithoutAWindow)
     const QStringList paragraphs = desktop.messages().front().split(u"\r\n\r\n"_s);
     ASSERT_EQ(paragraphs.size(), 5);
     EXPECT_EQ(paragraphs[0], u"Error 6631. A normal instance of Outlook could not be created."_s);
-    EXPECT_EQ(paragraphs[4], u"Please email a screenshot of this message to support@wrenfield.example"
-                             u" if you have done all of above and are still having problems."_s);
+    EXPECT_EQ(paragraphs[4],
+              u"Please email a screenshot of this message to support@wrenfield.example"
+              u" if you have done all of above and are still having problems."_s);
 }
 
 TEST_F(ExtractionRun, NamesOfTheLongestLengthGetTheirNumberToo)
@@ -338,13 +336,12 @@ TEST_F(ExtractionRun, NamesOfTheLongestLengthGetTheirNumberToo)
     EXPECT_TRUE(desktop.errorReports().isEmpty()) << desktop.errorReports().join(u'\n').toStdString();
 
     const QString longCjk = QString(83, QChar(0x6587));
-    const QStringList expected{
-        latin, QString(250, u'a') + u"1.txt"_s, QString(250, u'a') + u"2.txt"_s,
-        cjk, QString(83, QChar(0x8A18)) + u"1.md"_s, QString(83, QChar(0x8A18)) + u"2.md"_s,
-        // Eight characters stay before the extension, which is cut instead.
-        u"notes-of."_s + QString(246, u'x'), u"notes-of1."_s + QString(245, u'x'),
-        u"notes-of2."_s + QString(245, u'x'),
-        longCjk + u".txt"_s, longCjk + u"1.txt"_s, longCjk + u"2.txt"_s};
+    const QStringList expected{latin, QString(250, u'a') + u"1.txt"_s, QString(250, u'a') + u"2.txt"_s, cjk,
+                               QString(83, QChar(0x8A18)) + u"1.md"_s, QString(83, QChar(0x8A18)) + u"2.md"_s,
+                               // Eight characters stay before the extension, which is cut instead.
+                               u"notes-of."_s + QString(246, u'x'), u"notes-of1."_s + QString(245, u'x'),
+                               u"notes-of2."_s + QString(245, u'x'), longCjk + u".txt"_s, longCjk + u"1.txt"_s,
+                               longCjk + u"2.txt"_s};
     for (int i = 0; i < expected.size(); ++i) {
         const QString& name = expected.at(i);
         EXPECT_LE(name.toUtf8().size(), 255) << i;

@@ -2,11 +2,11 @@
 // signed messages land in the output folder under their own names, encrypted
 // mail gives its stored smime.p7m, and a signed message of text gives nothing.
 
-#include "testsupport/AppTestSupport.h"
-#include "testsupport/SignedMail.h"
 #include "mailhost/model/Registry.h"
 #include "pstgen/PstWriter.h"
 #include "sources/SourceList.h"
+#include "testsupport/AppTestSupport.h"
+#include "testsupport/SignedMail.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -37,8 +37,7 @@ TEST_F(SignedRun, SavesTheFilesInsideSignedMailAndTheStoredFormOfEncryptedMail)
     inbox.name = u"Inbox"_s;
     inbox.items = {clearSignedItem(u"clear"_s, openssl->clearSign(message)),
                    opaqueItem(u"opaque"_s, openssl->opaqueSignDer(message)),
-                   clearSignedItem(u"text only"_s, openssl->clearSign(textOnlyMessage())),
-                   opaqueItem(u"encrypted"_s, encrypted)};
+                   clearSignedItem(u"text only"_s, openssl->clearSign(textOnlyMessage())), opaqueItem(u"encrypted"_s, encrypted)};
     description.root.folders.push_back(inbox);
     const QString mail = work.filePath(u"signed.pst"_s);
     auto written = pstgen::PstWriter::write(description, mail);
@@ -57,11 +56,22 @@ TEST_F(SignedRun, SavesTheFilesInsideSignedMailAndTheStoredFormOfEncryptedMail)
     // Each file twice (clear and opaque), numbered by the naming as any
     // other attachment; the encrypted message's wrapper once.
     const std::vector<ExpectedFile> files = knownFiles();
-    const QStringList first{u"image001.png"_s, u"Übersicht März.pdf"_s, u"日本語 Bericht.txt"_s, u"Untitled Attachment"_s,
-                            u"Fwd: plan_draft.eml"_s, u"Untitled Attachment1"_s, u"old.zip"_s, u"notes.txt"_s};
-    const QStringList second{u"image0011.png"_s, u"Übersicht März1.pdf"_s, u"日本語 Bericht1.txt"_s,
-                             u"Untitled Attachment2"_s, u"Fwd: plan_draft1.eml"_s, u"Untitled Attachment3"_s,
-                             u"old1.zip"_s, u"notes1.txt"_s};
+    const QStringList first{u"image001.png"_s,
+                            u"Übersicht März.pdf"_s,
+                            u"日本語 Bericht.txt"_s,
+                            u"Untitled Attachment"_s,
+                            u"Fwd: plan_draft.eml"_s,
+                            u"Untitled Attachment1"_s,
+                            u"old.zip"_s,
+                            u"notes.txt"_s};
+    const QStringList second{u"image0011.png"_s,
+                             u"Übersicht März1.pdf"_s,
+                             u"日本語 Bericht1.txt"_s,
+                             u"Untitled Attachment2"_s,
+                             u"Fwd: plan_draft1.eml"_s,
+                             u"Untitled Attachment3"_s,
+                             u"old1.zip"_s,
+                             u"notes1.txt"_s};
     ASSERT_EQ(files.size(), 8u);
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto at = static_cast<qsizetype>(i);

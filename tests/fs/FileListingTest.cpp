@@ -65,8 +65,8 @@ class FolderWithFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const QString& name : {u"b.PST"_s, u"a.pst"_s, u"c.txt"_s, u".hidden.pst"_s, u"[x].pst"_s,
-                                    u"x.pst"_s, u"README"_s, u"what?.pst"_s})
+        for (const QString& name :
+             {u"b.PST"_s, u"a.pst"_s, u"c.txt"_s, u".hidden.pst"_s, u"[x].pst"_s, u"x.pst"_s, u"README"_s, u"what?.pst"_s})
             tree.file(u"f/"_s + name);
         tree.folder(u"f/folder.pst"_s);
         tree.link(u"f/link.pst"_s, u"a.pst"_s);
@@ -80,13 +80,12 @@ protected:
 
 TEST_F(FolderWithFiles, ListsMatchingFilesInListingOrder)
 {
-    const QStringList pst = {u".hidden.pst"_s, u"a.pst"_s, u"b.PST"_s, u"link.pst"_s, u"what?.pst"_s,
-                             u"x.pst"_s, u"[x].pst"_s};
+    const QStringList pst = {u".hidden.pst"_s, u"a.pst"_s, u"b.PST"_s, u"link.pst"_s, u"what?.pst"_s, u"x.pst"_s, u"[x].pst"_s};
     EXPECT_EQ(ListFilesInFolder(tree.path(u"f"_s), u"*.PST"_s), pst);
     EXPECT_EQ(ListFilesInFolder(tree.path(u"f/"_s), u"*.pst"_s), pst);
     EXPECT_EQ(ListFilesInFolder(tree.path(u"f"_s), u"*.*"_s),
-              (QStringList{u".hidden.pst"_s, u"a.pst"_s, u"b.PST"_s, u"c.txt"_s, u"link.pst"_s, u"README"_s,
-                           u"what?.pst"_s, u"x.pst"_s, u"[x].pst"_s}));
+              (QStringList{u".hidden.pst"_s, u"a.pst"_s, u"b.PST"_s, u"c.txt"_s, u"link.pst"_s, u"README"_s, u"what?.pst"_s,
+                           u"x.pst"_s, u"[x].pst"_s}));
     EXPECT_EQ(ListFilesInFolder(tree.path(u"f"_s), u"[x].pst"_s), QStringList{u"[x].pst"_s});
 }
 
@@ -120,9 +119,9 @@ TEST_F(FolderWithFiles, AttributesOfFilesFoldersAndLinks)
     tree.link(u"f/to-folder"_s, u"folder.pst"_s);
     tree.link(u"f/proc"_s, u"/proc"_s);
     const std::pair<const char16_t*, int> expected[] = {
-        {u"a.pst", 32}, {u".hidden.pst", 34}, {u"folder.pst", 16}, {u"folder.pst/", 16}, {u".config/", 18},
-        {u"link.pst", 1056}, {u"to-hidden", 1058}, {u"to-folder/", 1046}, {u"dangling.pst", 1024},
-        {u"fifo.pst", 0}, {u"proc", 1046}, {u"proc/", 1046},
+        {u"a.pst", 32},          {u".hidden.pst", 34}, {u"folder.pst", 16},  {u"folder.pst/", 16},
+        {u".config/", 18},       {u"link.pst", 1056},  {u"to-hidden", 1058}, {u"to-folder/", 1046},
+        {u"dangling.pst", 1024}, {u"fifo.pst", 0},     {u"proc", 1046},      {u"proc/", 1046},
     };
     for (const auto& [name, attributes] : expected) {
         const QString path = tree.path(u"f/"_s + QStringView(name).toString());

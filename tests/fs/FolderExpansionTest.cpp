@@ -19,9 +19,9 @@
 
 using namespace parcelon;
 using namespace Qt::StringLiterals;
+using parcelon::test::runTestAsUnprivilegedUser;
 using parcelon::test::ScriptedDesktop;
 using parcelon::test::TemporaryTree;
-using parcelon::test::runTestAsUnprivilegedUser;
 
 namespace {
 
@@ -128,9 +128,9 @@ TEST(FolderExpansion, NamesThatCannotBeHandledAreLeftOut)
     tree.rawFolder(u"N"_s, "bad\xff/inner");
     tree.rawFolder(u"N"_s, "dup\xff");
     tree.folder(u"N/dup\uFFFD/inner"_s);
-    EXPECT_EQ(expanded({n}), (QStringList{n, n + u"dup\uFFFD/"_s, n + u"ok/"_s, n + u"q?mark/"_s, n + u"日本/"_s,
-                                          n + u"dup\uFFFD/inner/"_s, n + u"ok/inner/"_s, n + u"q?mark/inner/"_s,
-                                          n + u"日本/inner/"_s}));
+    EXPECT_EQ(expanded({n}),
+              (QStringList{n, n + u"dup\uFFFD/"_s, n + u"ok/"_s, n + u"q?mark/"_s, n + u"日本/"_s, n + u"dup\uFFFD/inner/"_s,
+                           n + u"ok/inner/"_s, n + u"q?mark/inner/"_s, n + u"日本/inner/"_s}));
     EXPECT_FALSE(HasUnsupportedCharacters(QString()));
     QString printable;
     for (char16_t c = 32; c < 127; ++c)
@@ -175,13 +175,16 @@ struct YieldCounter {
 
     void post()
     {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [this] {
-            if (!active)
-                return;
-            if (++count == endAt)
-                requestProgramEnd();
-            post();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this] {
+                if (!active)
+                    return;
+                if (++count == endAt)
+                    requestProgramEnd();
+                post();
+            },
+            Qt::QueuedConnection);
     }
     ~YieldCounter()
     {
@@ -255,8 +258,8 @@ TEST(FolderExpansion, UnreadableFoldersDropOutWithoutAMessage)
         checkUnreadableFolders(tree.path());
     } else {
         // Root reads everything: the checks run again as the user "nobody".
-        runTestAsUnprivilegedUser(tree.path(), u"UnprivilegedFolderExpansion.DISABLED_UnreadableFolders"_s,
-                                  kTreeVariable, tree.path());
+        runTestAsUnprivilegedUser(tree.path(), u"UnprivilegedFolderExpansion.DISABLED_UnreadableFolders"_s, kTreeVariable,
+                                  tree.path());
     }
     for (const QString& path : locked + QStringList{u"A/listonly"_s})
         tree.setMode(path, 0755);

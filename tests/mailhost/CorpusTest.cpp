@@ -1,11 +1,11 @@
 // Every real PST file of the corpus mounts and walks, and gives exactly the
 // attachments that two independent PST tools extracted from it.
 
-#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/blocks/Header.h"
 #include "mailhost/pst/bytes/ByteSource.h"
 #include "mailhost/pst/messaging/Folder.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -69,8 +69,7 @@ std::vector<std::string> corpusFiles()
 // Counts what is read through it.
 class CountingSource final : public pst::ByteSource {
 public:
-    CountingSource(std::unique_ptr<pst::ByteSource> inner, std::uint64_t& counter)
-        : m_inner(std::move(inner)), m_counter(counter)
+    CountingSource(std::unique_ptr<pst::ByteSource> inner, std::uint64_t& counter) : m_inner(std::move(inner)), m_counter(counter)
     {
     }
     std::uint64_t size() const override { return m_inner->size(); }
@@ -209,7 +208,8 @@ TEST_P(Corpus, EveryFolderKeepsAllItsRows)
         auto folder = pst::Folder::open(**store, nid, u"folder"_s);
         if (!folder)
             continue;
-        for (const auto& [type, kept] : {std::pair(pst::Nid(0x0D), folder->subfolders()), std::pair(pst::Nid(0x0E), folder->messages())}) {
+        for (const auto& [type, kept] :
+             {std::pair(pst::Nid(0x0D), folder->subfolders()), std::pair(pst::Nid(0x0E), folder->messages())}) {
             auto node = (*store)->node((nid & ~pst::Nid(0x1F)) | type);
             auto table = node ? (*store)->table(*node, u"table"_s) : pst::Result<pst::TableContext>(node.error());
             if (!table)

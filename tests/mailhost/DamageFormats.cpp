@@ -18,9 +18,12 @@ using namespace Qt::StringLiterals;
 std::string formatName(pstgen::Format format)
 {
     switch (format) {
-    case pstgen::Format::Ansi: return "Ansi";
-    case pstgen::Format::Unicode4k: return "FourK";
-    case pstgen::Format::Unicode: break;
+    case pstgen::Format::Ansi:
+        return "Ansi";
+    case pstgen::Format::Unicode4k:
+        return "FourK";
+    case pstgen::Format::Unicode:
+        break;
     }
     return "Unicode";
 }

@@ -2,13 +2,13 @@
 // structure, costs only the objects it touches, and never a crash.
 
 #include "DamageFormats.h"
-#include "testsupport/PstSurgery.h"
 #include "Mailboxes.h"
-#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "pstgen/PstWriter.h"
+#include "testsupport/PstSurgery.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -124,10 +124,7 @@ protected:
 // The cases that hold for any file: the corpus file and a file of each format.
 class DamageInEveryFormat : public Damage, public ::testing::WithParamInterface<std::optional<pstgen::Format>> {
 protected:
-    QString original() override
-    {
-        return GetParam() ? damageMailbox(*GetParam()) : Damage::original();
-    }
+    QString original() override { return GetParam() ? damageMailbox(*GetParam()) : Damage::original(); }
 };
 
 class LargeDamage : public ::testing::TestWithParam<pstgen::Format> {};
@@ -137,7 +134,8 @@ class UncompressedDamage : public ::testing::TestWithParam<pstgen::Format> {};
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Files, DamageInEveryFormat,
-                         ::testing::Values(std::nullopt, pstgen::Format::Ansi, pstgen::Format::Unicode, pstgen::Format::Unicode4k),
+                         ::testing::Values(std::nullopt, pstgen::Format::Ansi, pstgen::Format::Unicode,
+                                           pstgen::Format::Unicode4k),
                          [](const auto& info) { return info.param ? formatName(*info.param) : std::string("Corpus"); });
 INSTANTIATE_TEST_SUITE_P(Formats, LargeDamage, kEveryFormat, [](const auto& info) { return formatName(info.param); });
 INSTANTIATE_TEST_SUITE_P(Formats, UncompressedDamage, ::testing::Values(pstgen::Format::Ansi, pstgen::Format::Unicode),
@@ -191,7 +189,7 @@ TEST_P(DamageInEveryFormat, DamagedPagesAreNamed)
         const auto saved = walk(surgery.save(m_work.filePath(u"crc.pst"_s)));
         const bool named = std::any_of(saved.begin(), saved.end(), [&](const SavedAttachment& a) {
             return a.error.contains(u"block B-tree page"_s) && a.error.contains(u"at offset %1"_s.arg(pst::hex(place.pageOffset)))
-                   && a.error.contains(u"checksum"_s);
+                && a.error.contains(u"checksum"_s);
         });
         EXPECT_TRUE(named);
     }
@@ -235,8 +233,8 @@ TEST_P(DamageInEveryFormat, TruncatedAndScrambledCopiesNeverCrash)
 {
     const QByteArray original = readFile(m_original);
     const QString path = m_work.filePath(u"bad.pst"_s);
-    for (qsizetype length : {qsizetype(0), qsizetype(100), qsizetype(511), qsizetype(563), qsizetype(4096),
-                             original.size() / 3, original.size() / 2, original.size() - 1}) {
+    for (qsizetype length : {qsizetype(0), qsizetype(100), qsizetype(511), qsizetype(563), qsizetype(4096), original.size() / 3,
+                             original.size() / 2, original.size() - 1}) {
         QFile::remove(path);
         writeFile(path, original.left(length));
         walk(path);
@@ -261,9 +259,10 @@ TEST_P(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
     const QString path = dir.filePath(u"large.pst"_s);
     pstgen::Description d;
     d.format = GetParam();
-    d.root.folders = {pstgen::fixtures::folder(u"Inbox"_s, {pstgen::fixtures::message(
-                                                               u"Large"_s, {pstgen::fixtures::random(u"large.bin"_s, 5'000'000, 3),
-                                                                            pstgen::fixtures::text(u"small.txt"_s, "fine")})})};
+    d.root.folders = {pstgen::fixtures::folder(u"Inbox"_s,
+                                               {pstgen::fixtures::message(u"Large"_s,
+                                                                          {pstgen::fixtures::random(u"large.bin"_s, 5'000'000, 3),
+                                                                           pstgen::fixtures::text(u"small.txt"_s, "fine")})})};
     ASSERT_TRUE(pstgen::PstWriter::write(d, path).ok());
     auto store = pst::Store::open(path);
     ASSERT_TRUE(store.ok());
@@ -279,7 +278,8 @@ TEST_P(LargeDamage, ABadBlockDeepInALargeAttachmentFailsItsSaveAndLeavesNoFile)
     mapi->AddStore(damaged);
     const auto saved = saveAll(mapi->Folders()->GetLast(), out.path());
     ASSERT_EQ(saved.size(), 2u);
-    EXPECT_TRUE(saved[0].error.contains(u"block %1 at offset %2 is damaged (checksum"_s.arg(pst::hex(leaf.bid), pst::hex(leaf.ib))))
+    EXPECT_TRUE(
+        saved[0].error.contains(u"block %1 at offset %2 is damaged (checksum"_s.arg(pst::hex(leaf.bid), pst::hex(leaf.ib))))
         << saved[0].error.toStdString();
     EXPECT_TRUE(saved[1].error.isEmpty());
     EXPECT_TRUE(QDir(out.path()).isEmpty());

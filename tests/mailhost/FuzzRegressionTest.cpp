@@ -1,9 +1,9 @@
 // Inputs that once made the engine fail (fuzz-regressions/README.md): each
 // mounts or fails with a description, and its walk ends and leaves nothing.
 
-#include "testsupport/StoreWalk.h"
 #include "diagnostics/Failure.h"
 #include "mailhost/model/Registry.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>

@@ -4,11 +4,11 @@
 // finish within a limit of processor time and of resident memory.
 
 #include "Mailboxes.h"
-#include "testsupport/PstSurgery.h"
 #include "mailhost/msg/MsgWriter.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "pstgen/PstWriter.h"
+#include "testsupport/PstSurgery.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -90,8 +90,7 @@ Dump dump(const QString& pst, const QString& outputDir)
     }
     close(started[1]);
     char byte = 0;
-    while (read(started[0], &byte, 1) < 0 && errno == EINTR) {
-    }
+    while (read(started[0], &byte, 1) < 0 && errno == EINTR) {}
     close(started[0]);
     int status = 0;
     rusage usage{};
@@ -111,15 +110,16 @@ Dump dump(const QString& pst, const QString& outputDir)
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     result.seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     result.finished = !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0 && result.seconds <= kSeconds
-                      && result.peakKiB <= kMaxResidentKiB;
+        && result.peakKiB <= kMaxResidentKiB;
     QFile lines(log);
     if (lines.open(QIODevice::ReadOnly))
         for (const QByteArray& line : lines.readAll().split('\n'))
             if (const QJsonObject o = QJsonDocument::fromJson(line).object(); o.value(u"type"_s) == u"attachment"_s)
                 result.attachments.push_back(o);
     result.files = static_cast<int>(QDir(outputDir).entryList(QDir::Files).size());
-    std::printf("%s: %.2f s of processor time, %ld KiB resident at most (as last seen), %zu attachments, %d files%s\n", qPrintable(QFileInfo(pst).fileName()),
-                result.seconds, result.peakKiB, result.attachments.size(), result.files, killed ? " (killed)" : "");
+    std::printf("%s: %.2f s of processor time, %ld KiB resident at most (as last seen), %zu attachments, %d files%s\n",
+                qPrintable(QFileInfo(pst).fileName()), result.seconds, result.peakKiB, result.attachments.size(), result.files,
+                killed ? " (killed)" : "");
     return result;
 }
 
@@ -262,9 +262,10 @@ TEST_F(Hostile, AValueReferredToAgainAndAgainStopsAtTheBudget)
     std::vector<pstgen::Attachment> attachments{random(u"big.bin"_s, 1000000)};
     for (int i = 2; i <= 300; ++i)
         attachments.push_back(random(u"small%1.bin"_s.arg(i), 5000, i));
-    const QString generated = generate(
-        description({folder(u"Inbox"_s, {message(u"Outer"_s, {embedded(message(u"Inner"_s, std::move(attachments)))})})}),
-        u"shared-value.pst"_s);
+    const QString generated =
+        generate(description(
+                     {folder(u"Inbox"_s, {message(u"Outer"_s, {embedded(message(u"Inner"_s, std::move(attachments)))})})}),
+                 u"shared-value.pst"_s);
 
     PstSurgery surgery(readFile(generated));
     const TopFolder inbox = topFolder(generated, u"Inbox"_s);
@@ -302,15 +303,17 @@ TEST_F(Hostile, MultiValuedValuesAreBoundedByTheirBytesAndTheBudget)
     const auto holding = [](const QString& subject, const QByteArray& bytes) {
         return message(subject, {embedded(message(u"Inner"_s, {text(u"values.bin"_s, bytes)}))});
     };
-    const QString generated = generate(
-        description({folder(u"Inbox"_s, {holding(u"Many"_s, many), holding(u"Overstated"_s, overstated)})}), u"values.pst"_s);
+    const QString generated =
+        generate(description({folder(u"Inbox"_s, {holding(u"Many"_s, many), holding(u"Overstated"_s, overstated)})}),
+                 u"values.pst"_s);
 
     // The attachments' contents become multi-valued binary values.
     PstSurgery surgery(readFile(generated));
     ASSERT_EQ(surgery.replace(QByteArray::fromHex("01370201"), QByteArray::fromHex("01370211")), 2);
     const Dump d = run(surgery.save(path(u"values.pst"_s)));
     ASSERT_EQ(d.attachments.size(), 2u);
-    EXPECT_TRUE(d.attachments[0].value(u"error"_s).toString().contains(u"more than %1 streams"_s.arg(msg::MsgWriter::kMaxStreams)))
+    EXPECT_TRUE(
+        d.attachments[0].value(u"error"_s).toString().contains(u"more than %1 streams"_s.arg(msg::MsgWriter::kMaxStreams)))
         << qPrintable(d.attachments[0].value(u"error"_s).toString());
     EXPECT_TRUE(d.attachments[1].value(u"error"_s).toString().contains(u"2000000 values do not fit"_s))
         << qPrintable(d.attachments[1].value(u"error"_s).toString());
@@ -351,8 +354,9 @@ TEST_F(Hostile, FoldersListedUnderSeveralFoldersAreWalkedOnce)
 // lists it: the tree leads back to where it began, and is walked once.
 TEST_F(Hostile, ATreeLeadingBackToItsTopIsWalkedOnce)
 {
-    const QString generated = generate(
-        description({folder(u"A"_s, {message(u"in A"_s, {text(u"a.txt"_s, "a")})}, {folder(u"B"_s, {})})}), u"loop.pst"_s);
+    const QString generated =
+        generate(description({folder(u"A"_s, {message(u"in A"_s, {text(u"a.txt"_s, "a")})}, {folder(u"B"_s, {})})}),
+                 u"loop.pst"_s);
     PstSurgery surgery(readFile(generated));
     auto store = pst::Store::open(generated);
     ASSERT_TRUE(store.ok());

@@ -4,7 +4,6 @@
 // reach the caller as read errors.
 
 #include "DamageFormats.h"
-#include "testsupport/StoreWalk.h"
 #include "diagnostics/Failure.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/blocks/DataTree.h"
@@ -20,6 +19,7 @@
 #include "pstgen/PropertyTags.h"
 #include "pstgen/RecordBuffer.h"
 #include "pstgen/TableContextBuilder.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QTemporaryDir>
@@ -112,7 +112,8 @@ public:
     pst::Result<void> read(std::uint64_t offset, std::span<std::uint8_t> buffer) const override
     {
         if (m_budget->fetch_sub(static_cast<std::int64_t>(buffer.size())) < static_cast<std::int64_t>(buffer.size()))
-            return pst::Error(pst::ErrorKind::Io, u"cannot read %1: %2"_s.arg(name(), QString::fromUtf8(std::strerror(EIO))), EIO);
+            return pst::Error(pst::ErrorKind::Io, u"cannot read %1: %2"_s.arg(name(), QString::fromUtf8(std::strerror(EIO))),
+                              EIO);
         return m_inner->read(offset, buffer);
     }
     const QString& name() const override { return m_inner->name(); }
@@ -173,7 +174,7 @@ TEST_P(Layers, HeapGivesEveryAllocationAcrossBlocksAndRefusesOthers)
     EXPECT_TRUE(heap.allocation(0)->empty());
     const std::uint32_t last = allocations.back().first;
     const std::uint32_t shift = file.geometry().heapBlockShift;
-    EXPECT_EQ(heap.allocation(last + 0x20).error().kind(), pst::ErrorKind::Corrupt);                       // one too many
+    EXPECT_EQ(heap.allocation(last + 0x20).error().kind(), pst::ErrorKind::Corrupt);                           // one too many
     EXPECT_EQ(heap.allocation(((last >> shift) + 1) << shift | 0x20).error().kind(), pst::ErrorKind::Corrupt); // no such block
 }
 
@@ -207,8 +208,9 @@ TEST_P(Layers, BTreeOnHeapVisitsEveryRecordThroughItsIndexAndRefusesRecordsUsedT
     ASSERT_TRUE(tree.ok());
     std::vector<std::pair<std::uint64_t, std::uint64_t>> records;
     ASSERT_TRUE(tree->forEach([&](pst::Bytes key, pst::Bytes data) {
-        records.emplace_back(pst::keyValue(key), pst::SpanReader(data).u32(0));
-    }).ok());
+                        records.emplace_back(pst::keyValue(key), pst::SpanReader(data).u32(0));
+                    })
+                    .ok());
     ASSERT_EQ(records.size(), 1000u);
     for (std::uint32_t k = 0; k < 1000; ++k)
         EXPECT_EQ(records[k], std::make_pair(std::uint64_t(10 * k), std::uint64_t(k ^ 0xABCD)));
@@ -249,8 +251,7 @@ TEST_P(Layers, TableContextGivesRowsInOrderWithTheirCells)
     EXPECT_EQ(table->rowIds(), ids);
     const auto& columns = table->columns();
     const std::uint16_t stringType = GetParam() == pstgen::Format::Ansi ? 0x001E : 0x001F;
-    EXPECT_TRUE(std::any_of(columns.begin(), columns.end(),
-                            [&](const auto& c) { return c.tag == (0x37040000u | stringType); }));
+    EXPECT_TRUE(std::any_of(columns.begin(), columns.end(), [&](const auto& c) { return c.tag == (0x37040000u | stringType); }));
     for (std::size_t i = 0; i < 600; i += 37) {
         auto cells = table->cells(i);
         ASSERT_TRUE(cells.ok()) << cells.error().description().toStdString();
@@ -290,7 +291,8 @@ TEST_P(Layers, SubnodeTreeFindsEveryEntryThroughItsIndex)
 TEST_P(Layers, ReadErrorsReachTheCallerAsReadErrors)
 {
     const QByteArray bytes = readFile(damageMailbox(GetParam()));
-    const auto memory = std::make_shared<pst::MemorySource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), u"failing.pst"_s);
+    const auto memory =
+        std::make_shared<pst::MemorySource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), u"failing.pst"_s);
     const auto budget = std::make_shared<std::atomic<std::int64_t>>(100);
 
     // The header cannot be read: a read error, not "not a PST file".

@@ -66,18 +66,18 @@ std::unique_ptr<LoopMount> LoopMount::make(Kind kind, QString& why)
         return nullptr;
     }
     file.close();
-    const bool made = kind == Kind::Ext4    ? run(u"mkfs.ext4"_s, {u"-q"_s, u"-F"_s, image}, why).has_value()
-                      : kind == Kind::ExFat ? run(u"mkfs.exfat"_s, {image}, why).has_value()
-                                            : run(u"mkntfs"_s, {u"-q"_s, u"-F"_s, u"-Q"_s, image}, why).has_value();
+    const bool made = kind == Kind::Ext4 ? run(u"mkfs.ext4"_s, {u"-q"_s, u"-F"_s, image}, why).has_value()
+        : kind == Kind::ExFat            ? run(u"mkfs.exfat"_s, {image}, why).has_value()
+                                         : run(u"mkntfs"_s, {u"-q"_s, u"-F"_s, u"-Q"_s, image}, why).has_value();
     if (!made)
         return nullptr;
     const auto device = run(u"losetup"_s, {u"-f"_s, u"--show"_s, image}, why);
     if (!device)
         return nullptr;
     mount->m_device = *device;
-    const bool mounted = kind == Kind::Ext4    ? run(u"mount"_s, {u"-t"_s, u"ext4"_s, *device, at}, why).has_value()
-                         : kind == Kind::ExFat ? run(u"mount.exfat-fuse"_s, {*device, at}, why).has_value()
-                                               : run(u"ntfs-3g"_s, {*device, at}, why).has_value();
+    const bool mounted = kind == Kind::Ext4 ? run(u"mount"_s, {u"-t"_s, u"ext4"_s, *device, at}, why).has_value()
+        : kind == Kind::ExFat               ? run(u"mount.exfat-fuse"_s, {*device, at}, why).has_value()
+                                            : run(u"ntfs-3g"_s, {*device, at}, why).has_value();
     if (!mounted)
         return nullptr;
     mount->m_mounted = true;

@@ -105,9 +105,8 @@ TEST(AddStore, RefusesWhatIsNoPstFileWithItsOwnDescription)
         return;
     QByteArray bytes = readFile(*real);
     writeFile(dir.filePath(u"damaged.pst"_s), bytes.left(540)); // ends inside the header
-    EXPECT_TRUE(failureOf([&] { mapi->AddStore(dir.filePath(u"damaged.pst"_s)); })
-                    .description()
-                    .contains(u"header is damaged"_s));
+    EXPECT_TRUE(
+        failureOf([&] { mapi->AddStore(dir.filePath(u"damaged.pst"_s)); }).description().contains(u"header is damaged"_s));
     bytes = readFile(*real);
     bytes[10] = 99;
     writeFile(dir.filePath(u"future.pst"_s), bytes);

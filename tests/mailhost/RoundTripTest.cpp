@@ -4,11 +4,11 @@
 
 #include "DamageFormats.h"
 #include "Mailboxes.h"
-#include "testsupport/StoreWalk.h"
 #include "mailhost/model/ItemClass.h"
 #include "mailhost/model/Registry.h"
 #include "pstgen/DescriptionReader.h"
 #include "pstgen/PstWriter.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -87,15 +87,15 @@ QStringList read(const QString& path, const QString& outputDir)
                 const QString target = QDir(outputDir).filePath(QString::number(j * 1000 + k));
                 attachment->SaveAsFile(target);
                 const QString sha = attachment->Type() == 5
-                                        ? (test::readFile(target).startsWith("\xD0\xCF\x11\xE0") ? u"compound file"_s : u"?"_s)
-                                        : test::sha256Of(target);
+                    ? (test::readFile(target).startsWith("\xD0\xCF\x11\xE0") ? u"compound file"_s : u"?"_s)
+                    : test::sha256Of(target);
                 QFile::remove(target);
                 byFolder[name] << line(name, static_cast<std::size_t>(j), items->Item(j)->Class(), attachment->fileName(), sha);
             }
         }
     };
     std::function<void(const std::shared_ptr<mailhost::Folder>&, const QString&)> walk = [&](const auto& folder,
-                                                                                          const QString& name) {
+                                                                                             const QString& name) {
         saveItems(folder, name);
         auto subfolders = folder->Folders();
         for (std::int64_t i = 1; i <= subfolders->count(); ++i) {
@@ -162,22 +162,19 @@ TEST_P(RoundTrip, ThousandsOfMessagesInOneFolder)
     expectRoundTrip(d);
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, RoundTrip,
-                         ::testing::Values(Variant{Format::Ansi, pst::Encoding::None},
-                                           Variant{Format::Ansi, pst::Encoding::Permute},
-                                           Variant{Format::Ansi, pst::Encoding::Cyclic},
-                                           Variant{Format::Unicode, pst::Encoding::None},
-                                           Variant{Format::Unicode, pst::Encoding::Permute},
-                                           Variant{Format::Unicode, pst::Encoding::Cyclic},
-                                           Variant{Format::Unicode4k, pst::Encoding::None},
-                                           Variant{Format::Unicode4k, pst::Encoding::Permute},
-                                           Variant{Format::Unicode4k, pst::Encoding::Cyclic}),
-                         [](const auto& info) {
-                             return test::formatName(info.param.format)
-                                    + (info.param.encoding == pst::Encoding::None      ? "None"
-                                       : info.param.encoding == pst::Encoding::Permute ? "Permute"
-                                                                                       : "Cyclic");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Variants, RoundTrip,
+    ::testing::Values(Variant{Format::Ansi, pst::Encoding::None}, Variant{Format::Ansi, pst::Encoding::Permute},
+                      Variant{Format::Ansi, pst::Encoding::Cyclic}, Variant{Format::Unicode, pst::Encoding::None},
+                      Variant{Format::Unicode, pst::Encoding::Permute}, Variant{Format::Unicode, pst::Encoding::Cyclic},
+                      Variant{Format::Unicode4k, pst::Encoding::None}, Variant{Format::Unicode4k, pst::Encoding::Permute},
+                      Variant{Format::Unicode4k, pst::Encoding::Cyclic}),
+    [](const auto& info) {
+        return test::formatName(info.param.format)
+            + (info.param.encoding == pst::Encoding::None          ? "None"
+                   : info.param.encoding == pst::Encoding::Permute ? "Permute"
+                                                                   : "Cyclic");
+    });
 
 TEST(RoundTrip, SampleFilesComeBackAsDescribed)
 {

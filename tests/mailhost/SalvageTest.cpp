@@ -2,13 +2,13 @@
 // check out as themselves, B-tree pages found elsewhere in the file, folder
 // lists rebuilt from the node B-tree, files cut short read as far as they go.
 
-#include "testsupport/PstSurgery.h"
 #include "Mailboxes.h"
-#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "pstgen/PstWriter.h"
+#include "testsupport/PstSurgery.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>
@@ -43,7 +43,8 @@ protected:
         pstgen::Description d;
         std::vector<pstgen::Item> a, b, c;
         for (int i = 0; i < 14; ++i) {
-            a.push_back(message(u"in A %1"_s.arg(i), {random(u"a%1.bin"_s.arg(i), 3000 + 977 * i, i), text(u"a%1.txt"_s.arg(i), "a")}));
+            a.push_back(
+                message(u"in A %1"_s.arg(i), {random(u"a%1.bin"_s.arg(i), 3000 + 977 * i, i), text(u"a%1.txt"_s.arg(i), "a")}));
             b.push_back(message(u"in B %1"_s.arg(i), {random(u"b%1.bin"_s.arg(i), 12000 + 311 * i, 100 + i)}));
             c.push_back(message(u"in C %1"_s.arg(i), {text(u"c%1.txt"_s.arg(i), QByteArray(50 + i, 'c'))}));
         }
@@ -104,7 +105,8 @@ protected:
 
     static void zero(PstSurgery& surgery, std::uint64_t offset, std::size_t size)
     {
-        surgery.bytes().replace(static_cast<qsizetype>(offset), static_cast<qsizetype>(size), QByteArray(static_cast<qsizetype>(size), '\0'));
+        surgery.bytes().replace(static_cast<qsizetype>(offset), static_cast<qsizetype>(size),
+                                QByteArray(static_cast<qsizetype>(size), '\0'));
     }
 
     static void fixHeaderChecksums(PstSurgery& surgery)
@@ -243,9 +245,19 @@ TEST_F(Salvage, ALeafIndexOverItsBoundReadsTheFileAgain)
     const pst::BTrees small(source, *header, std::make_shared<pst::LeafScan>(*header, 64));
     const pst::BTrees large(source, *header);
     std::vector<pst::NodeEntry> intact, fromLarge;
-    ASSERT_TRUE(m_store->trees().forEachNode([&](const pst::NodeEntry& e) { intact.push_back(e); return true; }).ok());
+    ASSERT_TRUE(m_store->trees()
+                    .forEachNode([&](const pst::NodeEntry& e) {
+                        intact.push_back(e);
+                        return true;
+                    })
+                    .ok());
     ASSERT_GT(intact.size(), 40u);
-    ASSERT_TRUE(large.forEachNode([&](const pst::NodeEntry& e) { fromLarge.push_back(e); return true; }).ok());
+    ASSERT_TRUE(large
+                    .forEachNode([&](const pst::NodeEntry& e) {
+                        fromLarge.push_back(e);
+                        return true;
+                    })
+                    .ok());
     ASSERT_EQ(fromLarge.size(), intact.size());
     for (std::size_t i = 0; i < intact.size(); i += 7) {
         auto found = small.findNode(intact[i].nid);

@@ -182,8 +182,8 @@ TEST_P(KilledSaves, LeaveNoPartialFileAndNothingAfterTheNextSave)
         ASSERT_TRUE(run.killed) << "step " << n << " was not reached: " << run.errors.toStdString();
         const QString when = u"after a kill at step %1 (%2)"_s.arg(n).arg(run.step);
         for (const QString& name : left)
-            EXPECT_FALSE(QFile::exists(out + u'/' + name)) << name.toStdString() << " outlived the next save, "
-                                                            << when.toStdString();
+            EXPECT_FALSE(QFile::exists(out + u'/' + name))
+                << name.toStdString() << " outlived the next save, " << when.toStdString();
         checkAndClear(mailbox, out, when);
     }
 

@@ -102,8 +102,7 @@ TEST_F(SignedMail, EveryFileInsideComesOutUnderItsOwnNameInMimeOrder)
 {
     const QByteArray message = knownMessage();
     const QByteArray opaque = openssl->opaqueSignDer(message);
-    mount({clearSignedItem(u"clear"_s, openssl->clearSign(message)),
-           opaqueItem(u"opaque DER"_s, opaque),
+    mount({clearSignedItem(u"clear"_s, openssl->clearSign(message)), opaqueItem(u"opaque DER"_s, opaque),
            opaqueItem(u"opaque base64"_s, opaque.toBase64()),
            opaqueItem(u"opaque PEM"_s, "-----BEGIN PKCS7-----\n" + opaque.toBase64() + "\n-----END PKCS7-----\n")});
     const std::vector<Presented> expected = signedFiles(knownFiles());
@@ -153,9 +152,8 @@ TEST_F(SignedMail, EncryptedAndUnreadableWrappersAreTheStoredAttachment)
     plainClass.messageClass = u"IPM.Note"_s;
     pstgen::Item customClass = clearSignedItem(u"custom class"_s, openssl->clearSign(message));
     customClass.messageClass = u"IPM.Note.Custom.SMIME"_s;
-    mount({opaqueItem(u"encrypted"_s, encrypted), opaqueItem(u"damaged"_s, damaged),
-           clearSignedItem(u"no parts"_s, garbage), std::move(notAWrapper), std::move(twoAttachments),
-           std::move(plainClass), std::move(customClass)});
+    mount({opaqueItem(u"encrypted"_s, encrypted), opaqueItem(u"damaged"_s, damaged), clearSignedItem(u"no parts"_s, garbage),
+           std::move(notAWrapper), std::move(twoAttachments), std::move(plainClass), std::move(customClass)});
 
     EXPECT_EQ(presented(1), (std::vector<Presented>{{u"smime.p7m"_s, encrypted, QString()}}));
     EXPECT_EQ(presented(2), (std::vector<Presented>{{u"smime.p7m"_s, damaged, QString()}}));
@@ -194,8 +192,9 @@ namespace {
 
 std::shared_ptr<const smime::SignedMessage> openBytes(const QByteArray& bytes, const smime::Limits& limits = {})
 {
-    return smime::SignedMessage::open(
-        std::make_shared<pst::MemorySource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), u"wrapper"_s), limits);
+    return smime::SignedMessage::open(std::make_shared<pst::MemorySource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                                                                          u"wrapper"_s),
+                                      limits);
 }
 
 QByteArray mixed(int parts, const QByteArray& header = {})
@@ -285,7 +284,8 @@ TEST(SignedWrapper, HostileNestingHeadersAndPreamblesAreRefused)
     const QByteArray top = "Content-Type: multipart/signed; boundary=s\r\n\r\n--s\r\n";
     QByteArray deep = top;
     for (int i = 0; i < 300; ++i)
-        deep += "Content-Type: multipart/mixed; boundary=n" + QByteArray::number(i) + "\r\n\r\n--n" + QByteArray::number(i) + "\r\n";
+        deep +=
+            "Content-Type: multipart/mixed; boundary=n" + QByteArray::number(i) + "\r\n\r\n--n" + QByteArray::number(i) + "\r\n";
     EXPECT_FALSE(openBytes(deep));
 
     const QByteArray part = "Content-Type: application/pdf; name=a.pdf\r\n\r\n%PDF\r\n--s\r\n"

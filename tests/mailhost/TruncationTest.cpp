@@ -3,10 +3,10 @@
 
 #include "DamageFormats.h"
 #include "Mailboxes.h"
-#include "testsupport/PstSurgery.h"
-#include "testsupport/StoreWalk.h"
 #include "mailhost/model/Registry.h"
 #include "pstgen/PstWriter.h"
+#include "testsupport/PstSurgery.h"
+#include "testsupport/StoreWalk.h"
 #include "testsupport/TestPaths.h"
 
 #include <QDir>

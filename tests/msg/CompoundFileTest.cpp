@@ -238,8 +238,10 @@ TEST(CompoundFileReader, RefusesDamagedFiles)
         {"instead of a sector", [&](auto& b) { qToLittleEndian<std::uint32_t>(cfb::FreeSect, b.data() + fatAt(3)); }},
         {"outside the file", [&](auto& b) { qToLittleEndian<std::uint32_t>(5000, b.data() + fatAt(3)); }},
         {"its chain has", [&](auto& b) { qToLittleEndian<std::uint32_t>(cfb::EndOfChain, b.data() + fatAt(3)); }},
-        {"FAT sectors do not fit", [](auto& b) { qToLittleEndian<std::uint32_t>(1000, b.data() + cfb::HeaderField::FatSectors); }},
-        {"reached twice", [&](auto& b) {
+        {"FAT sectors do not fit",
+         [](auto& b) { qToLittleEndian<std::uint32_t>(1000, b.data() + cfb::HeaderField::FatSectors); }},
+        {"reached twice",
+         [&](auto& b) {
              // The root's first child made its own left child.
              const std::uint32_t dir = qFromLittleEndian<std::uint32_t>(b.data() + cfb::HeaderField::FirstDirectorySector);
              const std::size_t root = (dir + 1) * cfb::kSectorSize;

@@ -41,8 +41,7 @@ void walk(const pst::Store& store, pst::Nid nid, const QString& what, int depth,
 
 } // namespace
 
-void forEachAttachment(const pst::Store& store,
-                       const std::function<void(const pst::Message&, const pst::Attachment&)>& visit)
+void forEachAttachment(const pst::Store& store, const std::function<void(const pst::Message&, const pst::Attachment&)>& visit)
 {
     walk(store, pst::WellKnownNid::RootFolder, store.path(), 0, visit);
 }

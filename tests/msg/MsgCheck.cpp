@@ -59,8 +59,7 @@ void expectValues(const Cells& cells, const pst::ValueStore& store, const Compou
         const std::uint16_t id = tag >> 16;
         const std::size_t fixed = pst::fixedSize(type);
         const bool stream = type == pst::PropType::String || type == pst::PropType::String8 || type == pst::PropType::Binary
-                            || type == pst::PropType::Guid
-                            || ((type & pst::PropType::MultipleFlag) && pst::fixedSize(type & 0x0FFF) > 0);
+            || type == pst::PropType::Guid || ((type & pst::PropType::MultipleFlag) && pst::fixedSize(type & 0x0FFF) > 0);
         if ((fixed == 0 || fixed > 8) && !stream)
             continue;
         if (id == 0x67F2 || id == 0x67F3 || (id == pst::PropId::AttachDataBinary && type == pst::PropType::Object))
@@ -80,7 +79,8 @@ void expectValues(const Cells& cells, const pst::ValueStore& store, const Compou
         const int unit = type == pst::PropType::String ? 2 : 1;
         if (id == pst::PropId::Subject && want.size() >= 2 * unit && want[0] == 1)
             want.remove(0, 2 * unit);
-        EXPECT_EQ(streamBytes(file, storage, valueStreamName(tag)), want) << what.toStdString() << " " << pst::hex(tag).toStdString();
+        EXPECT_EQ(streamBytes(file, storage, valueStreamName(tag)), want)
+            << what.toStdString() << " " << pst::hex(tag).toStdString();
     }
 }
 

@@ -267,4 +267,3 @@ TEST(MsgWriter, RefusesMessagesNestedBeyondItsLimit)
     const auto [files, inner] = saveAndCheckAll(dir.filePath(u"deepest.pst"_s), kept);
     EXPECT_EQ(files, 1);
 }
-

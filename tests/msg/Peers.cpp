@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kSkipped = 77; // what the helper scripts exit with when their peer is missing
+constexpr int kSkipped = 77;                   // what the helper scripts exit with when their peer is missing
 const QString kPython = u"/usr/bin/python3"_s; // the Debian peers are modules of the system's Python
 
 struct Run {
@@ -23,7 +23,8 @@ struct Run {
     QByteArray err;
 };
 
-Run run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+Run run(const QString& program, const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessEnvironment(environment);

@@ -44,7 +44,10 @@ void checkHeader(const CompoundFileReader& file, QStringList& faults)
 {
     const auto& h = file.header();
     if (h.minorVersion != 0x3E || h.majorVersion != 3 || h.sectorShift != 9 || h.miniSectorShift != 6)
-        faults << u"header: version %1.%2, shifts %3/%4"_s.arg(h.majorVersion).arg(h.minorVersion).arg(h.sectorShift).arg(h.miniSectorShift);
+        faults << u"header: version %1.%2, shifts %3/%4"_s.arg(h.majorVersion)
+                      .arg(h.minorVersion)
+                      .arg(h.sectorShift)
+                      .arg(h.miniSectorShift);
     if (h.directorySectors != 0 || h.transactionSignature != 0 || h.clsid != cfb::Clsid{})
         faults << u"header: directory sector count, transaction signature or CLSID not zero"_s;
     for (std::size_t i = h.fatSectors; i < h.difat.size(); ++i)
@@ -144,7 +147,7 @@ void checkDirectory(const CompoundFileReader& file, QStringList& faults)
         for (std::size_t k = 1; k < children.size(); ++k)
             if (cfb::compareNames(file.entry(children[k - 1]).name, file.entry(children[k]).name) >= 0)
                 faults << u"in \"%1\", \"%2\" does not sort before \"%3\""_s.arg(e.name, file.entry(children[k - 1]).name,
-                                                                             file.entry(children[k]).name);
+                                                                                 file.entry(children[k]).name);
         if (e.child != cfb::NoStream && file.entry(e.child).colour != cfb::Colour::Black)
             faults << u"the child tree of \"%1\" has a red root"_s.arg(e.name);
         blackHeight(file, e.child, faults, e.name);
@@ -158,8 +161,8 @@ bool variableType(std::uint16_t type)
 
 void checkPropertyStorage(const CompoundFileReader& file, EntryId storage, std::size_t headerSize, QStringList& faults);
 
-void checkObjects(const CompoundFileReader& file, EntryId storage, const QString& prefix, std::uint32_t count,
-                  std::uint32_t next, QStringList& faults)
+void checkObjects(const CompoundFileReader& file, EntryId storage, const QString& prefix, std::uint32_t count, std::uint32_t next,
+                  QStringList& faults)
 {
     std::uint32_t found = 0;
     for (EntryId child : file.children(storage)) {
@@ -169,7 +172,8 @@ void checkObjects(const CompoundFileReader& file, EntryId storage, const QString
         ++found;
         bool ok = false;
         const std::uint32_t number = name.mid(prefix.size()).toUInt(&ok, 16);
-        if (!ok || name.size() != prefix.size() + 8 || number >= next || name.mid(prefix.size()) != name.mid(prefix.size()).toUpper())
+        if (!ok || name.size() != prefix.size() + 8 || number >= next
+            || name.mid(prefix.size()) != name.mid(prefix.size()).toUpper())
             faults << u"\"%1\" in \"%2\" is not numbered below %3"_s.arg(name, file.entry(storage).name).arg(next);
         checkPropertyStorage(file, child, 8, faults);
     }
@@ -187,7 +191,8 @@ void checkPropertyStorage(const CompoundFileReader& file, EntryId storage, std::
     }
     const QByteArray stream = streamBytes(file, storage, u"__properties_version1.0"_s);
     if (stream.size() < qsizetype(headerSize) || (stream.size() - headerSize) % 16 != 0) {
-        faults << u"the property stream of \"%1\" has %2 bytes for a %3-byte header"_s.arg(where).arg(stream.size()).arg(headerSize);
+        faults
+            << u"the property stream of \"%1\" has %2 bytes for a %3-byte header"_s.arg(where).arg(stream.size()).arg(headerSize);
         return;
     }
     if (headerSize >= 24) {
@@ -275,7 +280,9 @@ void checkNamedProperties(const CompoundFileReader& file, QStringList& faults)
         due[(key ^ (word & 0xFFFF)) % 31].insert({key, word});
     }
     for (std::uint32_t k = 0; k < 31; ++k) {
-        const QString name = u"__substg1.0_%1"_s.arg((0x1000 + k) << 16 | 0x0102, 8, 16, QChar(u'0')).toUpper().replace(u"__SUBSTG1.0_"_s, u"__substg1.0_"_s);
+        const QString name = u"__substg1.0_%1"_s.arg((0x1000 + k) << 16 | 0x0102, 8, 16, QChar(u'0'))
+                                 .toUpper()
+                                 .replace(u"__SUBSTG1.0_"_s, u"__substg1.0_"_s);
         const QByteArray bucket = streamBytes(file, *map, name);
         std::multiset<std::pair<std::uint32_t, std::uint32_t>> held;
         for (qsizetype at = 0; at + 8 <= bucket.size(); at += 8)

@@ -32,12 +32,11 @@ struct MsgProperty {
 };
 
 // The entries of the property stream of `storage`, by tag.
-std::map<std::uint32_t, MsgProperty> msgProperties(const msg::CompoundFileReader& file,
-                                                   msg::CompoundFileReader::EntryId storage, std::size_t headerSize);
+std::map<std::uint32_t, MsgProperty> msgProperties(const msg::CompoundFileReader& file, msg::CompoundFileReader::EntryId storage,
+                                                   std::size_t headerSize);
 
 // A stream's bytes; empty when it is not there.
-QByteArray streamBytes(const msg::CompoundFileReader& file, msg::CompoundFileReader::EntryId storage,
-                       const QString& name);
+QByteArray streamBytes(const msg::CompoundFileReader& file, msg::CompoundFileReader::EntryId storage, const QString& name);
 
 QString valueStreamName(std::uint32_t tag);
 

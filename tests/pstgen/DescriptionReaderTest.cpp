@@ -194,8 +194,9 @@ TEST(DescriptionReader, ShortNamesFollowTheLongNamesAsWritten)
     QStringList names;
     for (const auto& a : report->attachmentList)
         names << a.shortFileName.value_or(QString());
-    EXPECT_EQ(names, (QStringList{QStringLiteral("image001.png"), QStringLiteral("Annual~1.pdf"),
-                                  QStringLiteral("image002.png"), QStringLiteral("Annual~1.pdf")}));
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("image001.png"), QStringLiteral("Annual~1.pdf"), QStringLiteral("image002.png"),
+                           QStringLiteral("Annual~1.pdf")}));
 }
 
 TEST(Expansion, CopiesAndCountersFollowTheDescription)
@@ -235,7 +236,8 @@ TEST(Expansion, CopiesAndCountersFollowTheDescription)
         drawnCounts.insert(images);
         const QString item = last.subject.section(QLatin1Char('.'), 1).section(QLatin1Char(' '), 0, 0);
         for (std::size_t i = 0; i < images; ++i) {
-            EXPECT_EQ(*attachments[i]->fileName, QStringLiteral("img%1-%2.png").arg(i + 1, 3, 10, QLatin1Char('0')).arg(item.toInt()));
+            EXPECT_EQ(*attachments[i]->fileName,
+                      QStringLiteral("img%1-%2.png").arg(i + 1, 3, 10, QLatin1Char('0')).arg(item.toInt()));
             EXPECT_GE(attachments[i]->size, 5u);
             EXPECT_LE(attachments[i]->size, 9u);
         }
@@ -248,8 +250,9 @@ TEST(PstgenCommand, WritesFilesAndTheirManifestAndRefusesBadInput)
 {
     const QString pstgen = test::runtimeDir() + QStringLiteral("/pstgen");
     QTemporaryDir dir;
-    test::writeFile(dir.filePath(QStringLiteral("d.json")),
-                    R"({"root": {"folders": [{"name": "In", "items": [{"subject": "s", "attachments": [{"fileName": "a.txt", "content": {"text": "abc"}}]}]}]}})");
+    test::writeFile(
+        dir.filePath(QStringLiteral("d.json")),
+        R"({"root": {"folders": [{"name": "In", "items": [{"subject": "s", "attachments": [{"fileName": "a.txt", "content": {"text": "abc"}}]}]}]}})");
     const auto run = [&](const QStringList& args, QString* output = nullptr) {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
@@ -285,7 +288,8 @@ TEST(Samples, BuiltBesideTheProgramFromTheirDescriptions)
     ASSERT_GE(names.size(), 2);
     QTemporaryDir dir;
     for (const QString& name : names) {
-        const QString sample = test::runtimeDir() + QStringLiteral("/Samples/") + QFileInfo(name).completeBaseName() + QStringLiteral(".pst");
+        const QString sample =
+            test::runtimeDir() + QStringLiteral("/Samples/") + QFileInfo(name).completeBaseName() + QStringLiteral(".pst");
         ASSERT_TRUE(QFileInfo::exists(sample)) << sample.toStdString();
         auto d = DescriptionReader::readFile(descriptions.filePath(name));
         ASSERT_TRUE(d.ok()) << d.error().description().toStdString();

@@ -6,8 +6,8 @@
 #include <QString>
 
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <tuple>
 
 namespace parcelon::test {

@@ -32,8 +32,9 @@ std::uint16_t signature(std::uint64_t ib, std::uint64_t bid)
 class Checker {
 public:
     Checker(QByteArray bytes, PstFileFacts& facts)
-        : m_bytes(std::move(bytes)), m_file({reinterpret_cast<const std::uint8_t*>(m_bytes.constData()), std::size_t(m_bytes.size())}),
-          m_facts(facts)
+        : m_bytes(std::move(bytes))
+        , m_file({reinterpret_cast<const std::uint8_t*>(m_bytes.constData()), std::size_t(m_bytes.size())})
+        , m_facts(facts)
     {
     }
 
@@ -69,12 +70,18 @@ private:
         if (!m_ansi)
             return 180 + unicodeOffset;
         switch (unicodeOffset) {
-        case 4: return 168;  // ibFileEof
-        case 12: return 172; // ibAMapLast
-        case 20: return 176; // cbAMapFree
-        case 36: return 184; // BREFNBT
-        case 52: return 192; // BREFBBT
-        default: return 200; // fAMapValid
+        case 4:
+            return 168; // ibFileEof
+        case 12:
+            return 172; // ibAMapLast
+        case 20:
+            return 176; // cbAMapFree
+        case 36:
+            return 184; // BREFNBT
+        case 52:
+            return 192; // BREFBBT
+        default:
+            return 200; // fAMapValid
         }
     }
     // dwCRC and bid in a page or block trailer: ANSI keeps bid first.

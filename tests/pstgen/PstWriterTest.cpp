@@ -1,5 +1,5 @@
-#include "PeerTools.h"
 #include "Mailboxes.h"
+#include "PeerTools.h"
 #include "PstFileCheck.h"
 
 #include "pstgen/PstWriter.h"
@@ -100,11 +100,11 @@ void expectPeersAgree(const QString& pst, const WriteReport& report, const QStri
         // back here as UTF-8: names in other code pages cannot be compared.
         const auto readable = [&](const WrittenAttachment& a) {
             return !ansi || a.codePage == 65001 || !a.fileName
-                   || std::all_of(a.fileName->begin(), a.fileName->end(), [](QChar c) { return c.unicode() < 0x80; });
+                || std::all_of(a.fileName->begin(), a.fileName->end(), [](QChar c) { return c.unicode() < 0x80; });
         };
         const auto keep = [&](const WrittenAttachment& a) {
             return isMail(a) && a.depth == 0 && a.size > 0 && (a.method == Attachment::ByValue || a.method == Attachment::Ole)
-                   && readable(a);
+                && readable(a);
         };
         ExtractedSet got = test::readpstAttachments(pst, work.path());
         ExtractedSet named;
@@ -121,8 +121,10 @@ void expectPeersAgree(const QString& pst, const WriteReport& report, const QStri
 std::string variantName(Format format, pst::Encoding encoding)
 {
     static const char* const encodings[] = {"None", "Permute", "Cyclic"};
-    return std::string(format == Format::Unicode4k ? "Unicode4k" : format == Format::Ansi ? "Ansi" : "Unicode")
-           + encodings[int(encoding)];
+    return std::string(format == Format::Unicode4k  ? "Unicode4k"
+                           : format == Format::Ansi ? "Ansi"
+                                                    : "Unicode")
+        + encodings[int(encoding)];
 }
 
 class EveryVariant : public ::testing::TestWithParam<std::tuple<Format, pst::Encoding>> {};
@@ -156,7 +158,8 @@ TEST_P(EveryVariant, FileIsSoundAndPeersExtractTheDescribedBytes)
 
 INSTANTIATE_TEST_SUITE_P(FormatsAndEncodings, EveryVariant,
                          ::testing::Combine(::testing::Values(Format::Unicode, Format::Unicode4k, Format::Ansi),
-                                            ::testing::Values(pst::Encoding::None, pst::Encoding::Permute, pst::Encoding::Cyclic)),
+                                            ::testing::Values(pst::Encoding::None, pst::Encoding::Permute,
+                                                              pst::Encoding::Cyclic)),
                          [](const auto& info) { return variantName(std::get<0>(info.param), std::get<1>(info.param)); });
 
 TEST(PstWriter, SameDescriptionGivesTheSameBytes)
@@ -252,8 +255,10 @@ TEST(PstWriter, NeverReplacesAFileAndLeavesNothingBehindOnFailure)
     // A content file that vanished before writing: an error that names it,
     // and no file (not even a partial one) in the folder.
     Description d;
-    d.root.folders = {folder(QStringLiteral("Inbox"),
-                             {message(QStringLiteral("x"), {file(QStringLiteral("gone.bin"), Content::fromFile(dir.filePath(QStringLiteral("gone.bin"))))})})};
+    d.root.folders = {
+        folder(QStringLiteral("Inbox"),
+               {message(QStringLiteral("x"),
+                        {file(QStringLiteral("gone.bin"), Content::fromFile(dir.filePath(QStringLiteral("gone.bin"))))})})};
     const QString second = dir.filePath(QStringLiteral("second.pst"));
     const auto failed = PstWriter::write(d, second);
     ASSERT_FALSE(failed.ok());

@@ -41,8 +41,8 @@ TEST_F(AddAllInFolder, AddsFolderByFolderBreadthFirstShowingBusyMeanwhile)
     addAllInFolder(u"pst"_s, a);
     EXPECT_TRUE(busyMeanwhile);
     EXPECT_EQ(form.mousePointer(), MousePointer::Default);
-    EXPECT_EQ(listed(form), (QStringList{u"/kept/first.pst"_s, a + u"/a.pst"_s, a + u"/B/b.pst"_s,
-                                         a + u"/C/c.pst"_s, a + u"/B/D/d.pst"_s}));
+    EXPECT_EQ(listed(form),
+              (QStringList{u"/kept/first.pst"_s, a + u"/a.pst"_s, a + u"/B/b.pst"_s, a + u"/C/c.pst"_s, a + u"/B/D/d.pst"_s}));
 
     const Interaction& prompt = desktop.shown().front();
     EXPECT_EQ(prompt.kind, Shown::Prompt);
@@ -72,8 +72,7 @@ TEST_F(AddAllInFolder, ExtensionMatchesAnyCaseStarTakesAllAndTildeAndHiddenFiles
     const QString t = tree.path(u"T"_s);
     Form1& form = startForm();
 
-    const QStringList pst{t + u"/.linked.pst"_s, t + u"/a~b.pst"_s, t + u"/x.PST"_s, t + u"/y.pst"_s,
-                          t + u"/.sub/s.pst"_s};
+    const QStringList pst{t + u"/.linked.pst"_s, t + u"/a~b.pst"_s, t + u"/x.PST"_s, t + u"/y.pst"_s, t + u"/.sub/s.pst"_s};
     for (const QString& answer : {u"pst"_s, u"PST"_s}) {
         form.ListView1->clear();
         addAllInFolder(answer, t);
@@ -81,8 +80,9 @@ TEST_F(AddAllInFolder, ExtensionMatchesAnyCaseStarTakesAllAndTildeAndHiddenFiles
     }
     form.ListView1->clear();
     addAllInFolder(u"*"_s, t);
-    EXPECT_EQ(listed(form), (QStringList{t + u"/.linked.pst"_s, t + u"/a~b.pst"_s, t + u"/notes.txt"_s,
-                                         t + u"/README"_s, t + u"/x.PST"_s, t + u"/y.pst"_s, t + u"/.sub/s.pst"_s}));
+    EXPECT_EQ(listed(form),
+              (QStringList{t + u"/.linked.pst"_s, t + u"/a~b.pst"_s, t + u"/notes.txt"_s, t + u"/README"_s, t + u"/x.PST"_s,
+                           t + u"/y.pst"_s, t + u"/.sub/s.pst"_s}));
     form.ListView1->clear();
     addAllInFolder(u"txt"_s, t);
     EXPECT_EQ(listed(form), QStringList{t + u"/notes.txt"_s});

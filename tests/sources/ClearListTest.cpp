@@ -1,7 +1,7 @@
 #include "testsupport/SourcesTestSupport.h"
 
-#include "window/ProgressBar.h"
 #include "sources/SourceList.h"
+#include "window/ProgressBar.h"
 
 #include <QLineEdit>
 #include <QPushButton>

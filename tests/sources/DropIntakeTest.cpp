@@ -36,8 +36,8 @@ TEST_F(DropIntake, DragsWithoutALocalFileAreRefusedAndDropNothing)
 
 TEST_F(DropIntake, DroppedFilesAreAddedAsDroppedAndFoldersHarvestedWithAllFiles)
 {
-    for (const QString& file : {u"F/a.pst"_s, u"F/b.TXT"_s, u"F/~c.pst"_s, u"F/.d.pst"_s, u"F/sub/e"_s,
-                                u"G/g.pst"_s, u"loose/~report.doc"_s})
+    for (const QString& file :
+         {u"F/a.pst"_s, u"F/b.TXT"_s, u"F/~c.pst"_s, u"F/.d.pst"_s, u"F/sub/e"_s, u"G/g.pst"_s, u"loose/~report.doc"_s})
         tree.file(file);
     Form1& form = startForm();
     const QString f = tree.path(u"F"_s);
@@ -48,8 +48,7 @@ TEST_F(DropIntake, DroppedFilesAreAddedAsDroppedAndFoldersHarvestedWithAllFiles)
     EXPECT_TRUE(drop(*draggedFiles({loose, f, missing, g})));
     // A file, even a missing one or one beginning with "~", goes in unchanged;
     // a folder's files follow the folder scan's rules, in the dropped order.
-    EXPECT_EQ(listed(form), (QStringList{loose, f + u"/a.pst"_s, f + u"/b.TXT"_s, f + u"/sub/e"_s,
-                                         missing, g + u"/g.pst"_s}));
+    EXPECT_EQ(listed(form), (QStringList{loose, f + u"/a.pst"_s, f + u"/b.TXT"_s, f + u"/sub/e"_s, missing, g + u"/g.pst"_s}));
 
     // The same drop again lists everything again.
     form.ListView1->clear();

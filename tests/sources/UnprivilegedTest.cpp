@@ -38,8 +38,8 @@ protected:
 
 TEST_F(UnreadableFolders, AreLeftOutWithoutAMessage)
 {
-    for (const QString& file : {u"U/top.pst"_s, u"U/secret.pst"_s, u"U/locked/in.pst"_s, u"U/listonly/l.pst"_s,
-                                u"U/open/o.pst"_s})
+    for (const QString& file :
+         {u"U/top.pst"_s, u"U/secret.pst"_s, u"U/locked/in.pst"_s, u"U/listonly/l.pst"_s, u"U/open/o.pst"_s})
         tree.file(file);
     tree.setMode(u"U/locked"_s, 0);
     tree.setMode(u"U/listonly"_s, 0444);
@@ -48,8 +48,7 @@ TEST_F(UnreadableFolders, AreLeftOutWithoutAMessage)
     if (::geteuid() != 0) {
         checkTheyDropOut(tree.path());
     } else {
-        runTestAsUnprivilegedUser(tree.path(), u"UnreadableFolders.DISABLED_AsAnUnprivilegedUser"_s, kTreeVariable,
-                                  tree.path());
+        runTestAsUnprivilegedUser(tree.path(), u"UnreadableFolders.DISABLED_AsAnUnprivilegedUser"_s, kTreeVariable, tree.path());
     }
     for (const QString& path : {u"U/locked"_s, u"U/listonly"_s, u"U/secret.pst"_s})
         tree.setMode(path, 0755);
@@ -96,8 +95,7 @@ TEST_F(UnfollowableLink, HidesNeitherItsFolderNorWhatIsBelow)
     if (::geteuid() != 0) {
         checkTheLinkHidesNothing(tree.path());
     } else {
-        runTestAsUnprivilegedUser(tree.path(), u"UnfollowableLink.DISABLED_AsAnUnprivilegedUser"_s, kLinkVariable,
-                                  tree.path());
+        runTestAsUnprivilegedUser(tree.path(), u"UnfollowableLink.DISABLED_AsAnUnprivilegedUser"_s, kLinkVariable, tree.path());
     }
     tree.setMode(u"private"_s, 0755);
 }

@@ -18,9 +18,9 @@ namespace parcelon::test {
 using namespace Qt::StringLiterals;
 
 WindowTest::WindowTest()
-    : desktopFolder(m_root.filePath(u"home/Desktop"_s)),
-      homeFolder(m_root.filePath(u"home"_s)),
-      programFolder(m_root.filePath(u"program"_s))
+    : desktopFolder(m_root.filePath(u"home/Desktop"_s))
+    , homeFolder(m_root.filePath(u"home"_s))
+    , programFolder(m_root.filePath(u"program"_s))
 {
     QDir root(m_root.path());
     root.mkpath(u"home/Desktop"_s);

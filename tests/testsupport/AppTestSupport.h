@@ -1,8 +1,8 @@
 #pragma once
 
+#include "testsupport/ScriptedDesktop.h"
 #include "window/Form1.h"
 #include "window/Settings.h"
-#include "testsupport/ScriptedDesktop.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <optional>
+#include <ostream>
 
 namespace parcelon::test {
 

@@ -20,7 +20,9 @@ pst::Header headerOf(const QByteArray& bytes)
 
 } // namespace
 
-PstSurgery::PstSurgery(QByteArray bytes) : m_bytes(std::move(bytes)), m_header(headerOf(m_bytes)) {}
+PstSurgery::PstSurgery(QByteArray bytes) : m_bytes(std::move(bytes)), m_header(headerOf(m_bytes))
+{
+}
 
 std::uint64_t PstSurgery::uint(std::uint64_t offset, std::size_t width) const
 {

@@ -7,13 +7,20 @@ namespace parcelon::test {
 const char* shownName(Shown kind)
 {
     switch (kind) {
-    case Shown::Message: return "message";
-    case Shown::Question: return "question";
-    case Shown::ErrorReport: return "error report";
-    case Shown::Prompt: return "prompt";
-    case Shown::OpenFiles: return "open-file dialog";
-    case Shown::Folder: return "folder picker";
-    case Shown::OpenUrl: return "open request";
+    case Shown::Message:
+        return "message";
+    case Shown::Question:
+        return "question";
+    case Shown::ErrorReport:
+        return "error report";
+    case Shown::Prompt:
+        return "prompt";
+    case Shown::OpenFiles:
+        return "open-file dialog";
+    case Shown::Folder:
+        return "folder picker";
+    case Shown::OpenUrl:
+        return "open request";
     }
     return "?";
 }
@@ -73,8 +80,7 @@ const ScriptedDesktop::Step* ScriptedDesktop::take(const Interaction& interactio
 {
     m_shown.push_back(interaction);
     if (m_script.empty() || m_script.front().kind != interaction.kind) {
-        ADD_FAILURE() << "unexpected " << shownName(interaction.kind) << ": "
-                      << interaction.text.toStdString()
+        ADD_FAILURE() << "unexpected " << shownName(interaction.kind) << ": " << interaction.text.toStdString()
                       << (m_script.empty() ? std::string(" (nothing scripted)")
                                            : std::string(" (the script expects a ") + shownName(m_script.front().kind) + ")");
         return nullptr;
@@ -114,8 +120,7 @@ QString ScriptedDesktop::promptText(const QString& caption, const QString& promp
     return step ? step->text : QString();
 }
 
-QStringList ScriptedDesktop::chooseOpenFiles(const QString& title, const QStringList& filters,
-                                             const QString& initialFolder)
+QStringList ScriptedDesktop::chooseOpenFiles(const QString& title, const QStringList& filters, const QString& initialFolder)
 {
     const Step* step = take({Shown::OpenFiles, title, {}, initialFolder, filters});
     return step ? step->paths : QStringList();

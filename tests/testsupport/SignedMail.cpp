@@ -172,9 +172,9 @@ Openssl::Openssl()
         return;
     QProcess process;
     process.setWorkingDirectory(m_dir.path());
-    process.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-keyout"_s,
-                                 u"key.pem"_s, u"-out"_s, u"cert.pem"_s, u"-days"_s, u"2"_s, u"-subj"_s,
-                                 u"/CN=Parcelon Test Signer"_s});
+    process.start(u"openssl"_s,
+                  {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-keyout"_s, u"key.pem"_s, u"-out"_s,
+                   u"cert.pem"_s, u"-days"_s, u"2"_s, u"-subj"_s, u"/CN=Parcelon Test Signer"_s});
     m_ready = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
@@ -187,8 +187,8 @@ QByteArray Openssl::run(const QStringList& arguments, const QByteArray& input)
     process.closeWriteChannel();
     const bool done = process.waitForFinished(60000);
     const QByteArray output = process.readAllStandardOutput();
-    EXPECT_TRUE(done && process.exitCode() == 0) << "openssl " << arguments.join(u' ').toStdString() << ": "
-                                                << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(done && process.exitCode() == 0)
+        << "openssl " << arguments.join(u' ').toStdString() << ": " << process.readAllStandardError().toStdString();
     keep(output);
     return output;
 }
@@ -211,8 +211,8 @@ QByteArray Openssl::clearSign(const QByteArray& mime)
 
 QByteArray Openssl::opaqueSignDer(const QByteArray& mime)
 {
-    return run({u"smime"_s, u"-sign"_s, u"-nodetach"_s, u"-outform"_s, u"DER"_s, u"-signer"_s, u"cert.pem"_s,
-                u"-inkey"_s, u"key.pem"_s},
+    return run({u"smime"_s, u"-sign"_s, u"-nodetach"_s, u"-outform"_s, u"DER"_s, u"-signer"_s, u"cert.pem"_s, u"-inkey"_s,
+                u"key.pem"_s},
                mime);
 }
 

@@ -37,11 +37,11 @@ public:
     // The one instance; nullptr when the openssl command is not there.
     static Openssl* instance();
 
-    QByteArray clearSign(const QByteArray& mime);              // multipart/signed
-    QByteArray opaqueSignDer(const QByteArray& mime);          // CMS SignedData, DER
-    QByteArray opaqueSignMime(const QByteArray& mime);         // application/pkcs7-mime entity
-    QByteArray encryptDer(const QByteArray& mime);             // CMS EnvelopedData, DER
-    QByteArray encryptMime(const QByteArray& mime);            // application/pkcs7-mime entity
+    QByteArray clearSign(const QByteArray& mime);      // multipart/signed
+    QByteArray opaqueSignDer(const QByteArray& mime);  // CMS SignedData, DER
+    QByteArray opaqueSignMime(const QByteArray& mime); // application/pkcs7-mime entity
+    QByteArray encryptDer(const QByteArray& mime);     // CMS EnvelopedData, DER
+    QByteArray encryptMime(const QByteArray& mime);    // application/pkcs7-mime entity
 
 private:
     Openssl();

@@ -47,8 +47,7 @@ void TemporaryTree::file(const QString& relative)
 
 void TemporaryTree::link(const QString& relative, const QString& target)
 {
-    EXPECT_EQ(::symlink(target.toUtf8().constData(), path(relative).toUtf8().constData()), 0)
-        << relative.toStdString();
+    EXPECT_EQ(::symlink(target.toUtf8().constData(), path(relative).toUtf8().constData()), 0) << relative.toStdString();
 }
 
 void TemporaryTree::rawFolder(const QString& parent, const QByteArray& name)

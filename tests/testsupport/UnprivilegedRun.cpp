@@ -9,8 +9,7 @@
 
 namespace parcelon::test {
 
-void runTestAsUnprivilegedUser(const QString& folder, const QString& testName, const char* variable,
-                               const QString& value)
+void runTestAsUnprivilegedUser(const QString& folder, const QString& testName, const char* variable, const QString& value)
 {
     const QString program = folder + u'/' + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     ASSERT_TRUE(QFile::copy(QCoreApplication::applicationFilePath(), program));
@@ -21,9 +20,8 @@ void runTestAsUnprivilegedUser(const QString& folder, const QString& testName, c
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QStringLiteral("setpriv"),
-                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                 program, QStringLiteral("--gtest_also_run_disabled_tests"),
-                 QStringLiteral("--gtest_filter=") + testName});
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), program,
+                 QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=") + testName});
     ASSERT_TRUE(child.waitForFinished(120000));
     const QByteArray output = child.readAll();
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);

@@ -9,7 +9,6 @@ namespace parcelon::test {
 // from a copy in `folder`, which that user must be able to reach. The
 // environment variable `variable` is set to `value` for it. Fails the running
 // test unless the child ran that one test and passed.
-void runTestAsUnprivilegedUser(const QString& folder, const QString& testName, const char* variable,
-                               const QString& value);
+void runTestAsUnprivilegedUser(const QString& folder, const QString& testName, const char* variable, const QString& value);
 
 } // namespace parcelon::test

@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     try {
         auto mapi = Registry::global().CreateObject(kApplicationProgId)->GetNamespace(QStringLiteral("MAPI"));
-        mapi->AddStore(std::make_unique<pst::MemorySource>(std::vector<std::uint8_t>(data, data + size),
-                                                           QStringLiteral("input.pst")));
+        mapi->AddStore(
+            std::make_unique<pst::MemorySource>(std::vector<std::uint8_t>(data, data + size), QStringLiteral("input.pst")));
         int saved = 0;
         walk(mapi->Folders()->GetLast(), 0, saved);
     } catch (const std::exception&) {

@@ -81,7 +81,9 @@ public:
                 subPath.append(sub->Name());
                 walk(sub, subPath);
             } catch (const std::exception& e) {
-                print({{u"type"_s, u"folder"_s}, {u"path"_s, path}, {u"position"_s, static_cast<qint64>(i)},
+                print({{u"type"_s, u"folder"_s},
+                       {u"path"_s, path},
+                       {u"position"_s, static_cast<qint64>(i)},
                        {u"error"_s, failureText(e)}});
             }
         }
@@ -110,7 +112,9 @@ private:
     void attachment(const std::shared_ptr<AttachmentCollection>& attachments, std::int64_t j, std::int64_t k,
                     const QJsonArray& path)
     {
-        QJsonObject line{{u"type"_s, u"attachment"_s}, {u"folder"_s, path}, {u"item"_s, static_cast<qint64>(j)},
+        QJsonObject line{{u"type"_s, u"attachment"_s},
+                         {u"folder"_s, path},
+                         {u"item"_s, static_cast<qint64>(j)},
                          {u"position"_s, static_cast<qint64>(k)}};
         try {
             auto attachment = attachments->Item(k);

@@ -92,10 +92,10 @@ protected:
     pst::Result<void> produce(std::span<std::uint8_t> buffer) override
     {
         static constexpr const char* kWords[] = {
-            "the",     "report",  "of",     "quarter", "and",     "meeting", "budget", "to",      "project",
-            "in",      "a",       "review", "with",    "team",    "figures", "for",    "plan",    "next",
-            "is",      "offer",   "sales",  "draft",   "on",      "summary", "notes",  "account", "by",
-            "invoice", "office",  "client", "agenda",  "results", "update",  "total",
+            "the",     "report", "of",     "quarter", "and",     "meeting", "budget", "to",      "project",
+            "in",      "a",      "review", "with",    "team",    "figures", "for",    "plan",    "next",
+            "is",      "offer",  "sales",  "draft",   "on",      "summary", "notes",  "account", "by",
+            "invoice", "office", "client", "agenda",  "results", "update",  "total",
         };
         std::size_t i = 0;
         while (i < buffer.size()) {
@@ -140,8 +140,7 @@ pst::Result<std::unique_ptr<ContentReader>> ContentReader::open(const Content& c
         if (!QFileInfo(content.path).isFile())
             return pst::Error(pst::ErrorKind::Io, QStringLiteral("%1 is not a readable file").arg(content.path));
         if (!file->open(QIODevice::ReadOnly))
-            return pst::Error(pst::ErrorKind::Io,
-                              QStringLiteral("cannot open %1: %2").arg(content.path, file->errorString()));
+            return pst::Error(pst::ErrorKind::Io, QStringLiteral("cannot open %1: %2").arg(content.path, file->errorString()));
         const auto size = std::uint64_t(file->size());
         return std::unique_ptr<ContentReader>(new FileReader(std::move(file), size));
     }

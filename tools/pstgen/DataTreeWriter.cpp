@@ -50,8 +50,8 @@ std::uint64_t DataTreeWriter::finish()
     if (m_leaves.size() <= perBlock)
         return writeIndex(1, m_leaves, m_size);
     if (m_leaves.size() > perBlock * perBlock) {
-        m_ndb.fail(pst::Error(pst::ErrorKind::Unsupported,
-                              QStringLiteral("a value of %1 bytes is too large for one node").arg(m_size)));
+        m_ndb.fail(
+            pst::Error(pst::ErrorKind::Unsupported, QStringLiteral("a value of %1 bytes is too large for one node").arg(m_size)));
         return 0;
     }
     std::vector<std::uint64_t> xblocks;

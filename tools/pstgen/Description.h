@@ -84,19 +84,19 @@ struct Attachment {
 
     Range repeat;
     std::uint32_t method = ByValue;
-    std::optional<QString> fileName;      // PidTagAttachLongFilename
-    std::optional<QString> shortFileName; // PidTagAttachFilename (8.3)
-    bool shortFromFileName = false;       // instead: the 8.3 form of the written long file name
-    std::optional<QString> displayName;   // PidTagDisplayName
-    std::optional<QString> extension;     // PidTagAttachExtension
-    std::optional<QString> mimeType;      // PidTagAttachMimeTag
-    std::optional<QString> contentId;     // PidTagAttachContentId
-    std::optional<QString> path;          // PidTagAttachLongPathname (by-reference methods)
+    std::optional<QString> fileName;         // PidTagAttachLongFilename
+    std::optional<QString> shortFileName;    // PidTagAttachFilename (8.3)
+    bool shortFromFileName = false;          // instead: the 8.3 form of the written long file name
+    std::optional<QString> displayName;      // PidTagDisplayName
+    std::optional<QString> extension;        // PidTagAttachExtension
+    std::optional<QString> mimeType;         // PidTagAttachMimeTag
+    std::optional<QString> contentId;        // PidTagAttachContentId
+    std::optional<QString> path;             // PidTagAttachLongPathname (by-reference methods)
     std::optional<std::uint32_t> attachSize; // PidTagAttachSize; default: the content's size
-    bool hidden = false;                  // PidTagAttachmentHidden
-    bool inlined = false;                 // referenced from the HTML body (PidTagAttachFlags 4)
-    Content content;                      // methods 1 and 6
-    std::shared_ptr<const Item> embedded; // method 5
+    bool hidden = false;                     // PidTagAttachmentHidden
+    bool inlined = false;                    // referenced from the HTML body (PidTagAttachFlags 4)
+    Content content;                         // methods 1 and 6
+    std::shared_ptr<const Item> embedded;    // method 5
 };
 
 struct Recipient {

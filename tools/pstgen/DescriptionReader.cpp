@@ -212,12 +212,14 @@ private:
             f.containerClass = string(o[u"containerClass"], where + QStringLiteral(".containerClass"));
         if (o.contains(u"repeat"))
             f.repeat = range(o[u"repeat"], where + QStringLiteral(".repeat"));
-        const QJsonArray items = array(o.value(u"items").isUndefined() ? QJsonArray() : o[u"items"], where + QStringLiteral(".items"));
+        const QJsonArray items =
+            array(o.value(u"items").isUndefined() ? QJsonArray() : o[u"items"], where + QStringLiteral(".items"));
         for (qsizetype i = 0; i < items.size(); ++i) {
             const QString at = QStringLiteral("%1.items[%2]").arg(where).arg(i);
             f.items.push_back(item(resolved(items[i], at), at));
         }
-        const QJsonArray folders = array(o.value(u"folders").isUndefined() ? QJsonArray() : o[u"folders"], where + QStringLiteral(".folders"));
+        const QJsonArray folders =
+            array(o.value(u"folders").isUndefined() ? QJsonArray() : o[u"folders"], where + QStringLiteral(".folders"));
         for (qsizetype i = 0; i < folders.size(); ++i) {
             const QString at = QStringLiteral("%1.folders[%2]").arg(where).arg(i);
             f.folders.push_back(folder(resolved(folders[i], at), at, false));
@@ -229,8 +231,8 @@ private:
     {
         Item it;
         allowKeys(o, where,
-                  {u"class", u"subject", u"senderName", u"senderEmail", u"body", u"htmlBody", u"submitTime",
-                   u"deliveryTime", u"recipients", u"attachments", u"repeat", u"codePage"});
+                  {u"class", u"subject", u"senderName", u"senderEmail", u"body", u"htmlBody", u"submitTime", u"deliveryTime",
+                   u"recipients", u"attachments", u"repeat", u"codePage"});
         const auto text = [&](QStringView key, QString& into) {
             if (o.contains(key))
                 into = string(o[key], where + QLatin1Char('.') + key.toString());
@@ -291,8 +293,8 @@ private:
     {
         Attachment a;
         allowKeys(o, where,
-                  {u"fileName", u"shortFileName", u"displayName", u"extension", u"mimeType", u"contentId", u"hidden",
-                   u"inline", u"method", u"path", u"attachSize", u"content", u"embedded", u"repeat"});
+                  {u"fileName", u"shortFileName", u"displayName", u"extension", u"mimeType", u"contentId", u"hidden", u"inline",
+                   u"method", u"path", u"attachSize", u"content", u"embedded", u"repeat"});
         const auto optionalText = [&](QStringView key, std::optional<QString>& into) {
             if (o.contains(key))
                 into = optionalString(o[key], where + QLatin1Char('.') + key.toString());
@@ -330,8 +332,8 @@ private:
             a.attachSize = std::uint32_t(size);
         }
         if (o.contains(u"embedded")) {
-            auto inner = std::make_shared<Item>(item(resolved(o[u"embedded"], where + QStringLiteral(".embedded")),
-                                                     where + QStringLiteral(".embedded")));
+            auto inner = std::make_shared<Item>(
+                item(resolved(o[u"embedded"], where + QStringLiteral(".embedded")), where + QStringLiteral(".embedded")));
             if (!o.contains(u"displayName"))
                 a.displayName = inner->subject;
             a.embedded = std::move(inner);
@@ -363,8 +365,9 @@ private:
         if (o.contains(u"text"))
             return Content::fromBytes(string(o[u"text"], where + QStringLiteral(".text")).toUtf8());
         if (o.contains(u"base64")) {
-            const auto decoded = QByteArray::fromBase64Encoding(string(o[u"base64"], where + QStringLiteral(".base64")).toLatin1(),
-                                                                QByteArray::AbortOnBase64DecodingErrors);
+            const auto decoded =
+                QByteArray::fromBase64Encoding(string(o[u"base64"], where + QStringLiteral(".base64")).toLatin1(),
+                                               QByteArray::AbortOnBase64DecodingErrors);
             if (!decoded)
                 fail(where + QStringLiteral(".base64"), QStringLiteral("not valid base64"));
             return Content::fromBytes(*decoded);
@@ -447,8 +450,8 @@ QString DescriptionReader::shortFileName(const QString& fileName)
             if (c == QLatin1Char(' ') || c == QLatin1Char('.'))
                 continue;
             out += (c.unicode() < 0x20 || c.unicode() >= 0x7F || QStringLiteral("\"*+,/:;<=>?[\\]|").contains(c))
-                       ? QLatin1Char('_')
-                       : c;
+                ? QLatin1Char('_')
+                : c;
         }
         return out;
     };

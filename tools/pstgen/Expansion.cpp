@@ -10,10 +10,17 @@ Expansion Expansion::child(char kind, std::size_t index, int copy, bool repeated
 {
     Expansion e = *this;
     switch (repeated ? kind : 0) {
-    case 'F': e.folder = copy; break;
-    case 'I': e.item = copy; break;
-    case 'A': e.attachment = copy; break;
-    default: break;
+    case 'F':
+        e.folder = copy;
+        break;
+    case 'I':
+        e.item = copy;
+        break;
+    case 'A':
+        e.attachment = copy;
+        break;
+    default:
+        break;
     }
     e.key = SeededRandom::mix({key, std::uint64_t(std::uint8_t(kind)), index, std::uint64_t(copy)});
     return e;

@@ -11,9 +11,9 @@ namespace parcelon::pstgen {
 // Where an expanded copy of a description element stands: the copy numbers
 // that fill the text counters and a key that seeds what is drawn for it.
 struct Expansion {
-    int folder = 0;         // copy number of the nearest repeated folder
-    int item = 0;           // ... item
-    int attachment = 0;     // ... attachment
+    int folder = 0;            // copy number of the nearest repeated folder
+    int item = 0;              // ... item
+    int attachment = 0;        // ... attachment
     std::uint64_t message = 0; // number of the message in the file
     std::uint64_t key = 0;
 

@@ -43,8 +43,7 @@ std::uint32_t HeapBuilder::reserve(std::size_t size)
 {
     const auto fits = [&](const Block& b, std::size_t index) {
         return b.starts.size() < kMaxAllocationsPerBlock
-               && even(headerSize(index) + b.data.size() + size) + pageMapSize(b.starts.size() + 1)
-                      <= m_geometry.maxBlockData;
+            && even(headerSize(index) + b.data.size() + size) + pageMapSize(b.starts.size() + 1) <= m_geometry.maxBlockData;
     };
     if (m_blocks.empty() || !fits(m_blocks.back(), m_blocks.size() - 1))
         m_blocks.emplace_back();
@@ -78,8 +77,7 @@ std::uint8_t HeapBuilder::fillLevel(std::size_t block) const
     const Block& b = m_blocks[block];
     const std::size_t used = even(headerSize(block) + b.data.size()) + pageMapSize(b.starts.size());
     const std::size_t free = m_geometry.maxBlockData - used;
-    static constexpr std::size_t kAtLeast[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
-                                               512,  256,  128,  64,   32,   16,   8};
+    static constexpr std::size_t kAtLeast[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8};
     for (std::size_t level = 0; level < std::size(kAtLeast); ++level)
         if (free >= kAtLeast[level])
             return std::uint8_t(level);

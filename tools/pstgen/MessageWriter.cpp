@@ -65,8 +65,8 @@ MessageWriter::MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, int code
 {
 }
 
-MessageWriter::Written MessageWriter::write(const Item& item, const Expansion& place, const QStringList& folder,
-                                            int depth, TableContextBuilder::Row* contentsRow)
+MessageWriter::Written MessageWriter::write(const Item& item, const Expansion& place, const QStringList& folder, int depth,
+                                            TableContextBuilder::Row* contentsRow)
 {
     Context message(TextEncoding(m_ndb, item.codePage.value_or(m_codePage)));
     message.folder = folder;
@@ -76,8 +76,9 @@ MessageWriter::Written MessageWriter::write(const Item& item, const Expansion& p
     message.depth = depth;
 
     // Without dates, messages arrive an hour apart from the base time on.
-    QDateTime delivery = item.deliveryTime.value_or(
-        item.submitTime ? item.submitTime->addSecs(120) : m_baseTime.addSecs(3600 * qint64(place.message ? place.message - 1 : 0)));
+    QDateTime delivery =
+        item.deliveryTime.value_or(item.submitTime ? item.submitTime->addSecs(120)
+                                                   : m_baseTime.addSecs(3600 * qint64(place.message ? place.message - 1 : 0)));
     const QDateTime submit = item.submitTime.value_or(delivery.addSecs(-120));
     const std::uint64_t deliveryTime = fileTime(delivery);
     const std::uint64_t submitTime = fileTime(submit);
@@ -205,8 +206,8 @@ void MessageWriter::writeAttachment(const Attachment& a, const Expansion& place,
     record.position = position;
     record.method = a.method;
     record.fileName = expanded(a.fileName);
-    record.shortFileName = a.shortFromFileName && record.fileName ? DescriptionReader::shortFileName(*record.fileName)
-                                                                  : expanded(a.shortFileName);
+    record.shortFileName =
+        a.shortFromFileName && record.fileName ? DescriptionReader::shortFileName(*record.fileName) : expanded(a.shortFileName);
     record.displayName = expanded(a.displayName);
     record.codePage = message.text.codePage();
 

@@ -30,8 +30,7 @@ public:
     };
 
     // `codePage`: that of items that name none (in ANSI files).
-    MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, int codePage, const WriteOptions& options,
-                  WriteReport& report);
+    MessageWriter(NdbWriter& ndb, const QDateTime& baseTime, int codePage, const WriteOptions& options, WriteReport& report);
 
     // Writes `item` as the expansion `place` gives it. `folder` names where
     // it lies (for the report); `depth` is 0 for a folder's message.

@@ -33,14 +33,24 @@ struct Name {
 
 // In the order Outlook numbers them: property id 0x8000 + position.
 constexpr Name kNames[] = {
-    {3, 0x8205, nullptr}, {3, 0x8223, nullptr}, {3, 0x8231, nullptr}, {3, 0x8216, nullptr}, {3, 0x820D, nullptr},
-    {3, 0x820E, nullptr}, {3, 0x8235, nullptr}, {3, 0x8236, nullptr}, {3, 0x8233, nullptr},
-    {4, 0, u"content-class"}, {2, 0, u"DRMLicense"}, {4, 0, u"x-cr-hashedpuzzle"}, {4, 0, u"x-cr-puzzleid"},
-    {5, 0x8580, nullptr}, {5, 0x8581, nullptr}, {2, 0, u"urn:schemas-microsoft-com:office:outlook#storetypeprivate"},
-    {5, 0x8510, nullptr}, {5, 0x8578, nullptr}, {6, 0, u"IsMentioned"}, {2, 0, u"Keywords"}, {7, 0x8F05, nullptr},
-    {5, 0x8514, nullptr}, {7, 0x8F07, nullptr}, {5, 0x8503, nullptr}, {5, 0x85A8, nullptr}, {5, 0x8502, nullptr},
-    {8, 0x8104, nullptr}, {8, 0x8105, nullptr}, {8, 0x811C, nullptr}, {4, 0, u"x-ms-exchange-organization-authdomain"},
-    {2, 0, u"DoNotForward"}, {5, 0x8570, nullptr}, {8, 0x8101, nullptr}, {5, 0x85E0, nullptr}, {5, 0x8552, nullptr},
+    {3, 0x8205, nullptr},     {3, 0x8223, nullptr},
+    {3, 0x8231, nullptr},     {3, 0x8216, nullptr},
+    {3, 0x820D, nullptr},     {3, 0x820E, nullptr},
+    {3, 0x8235, nullptr},     {3, 0x8236, nullptr},
+    {3, 0x8233, nullptr},     {4, 0, u"content-class"},
+    {2, 0, u"DRMLicense"},    {4, 0, u"x-cr-hashedpuzzle"},
+    {4, 0, u"x-cr-puzzleid"}, {5, 0x8580, nullptr},
+    {5, 0x8581, nullptr},     {2, 0, u"urn:schemas-microsoft-com:office:outlook#storetypeprivate"},
+    {5, 0x8510, nullptr},     {5, 0x8578, nullptr},
+    {6, 0, u"IsMentioned"},   {2, 0, u"Keywords"},
+    {7, 0x8F05, nullptr},     {5, 0x8514, nullptr},
+    {7, 0x8F07, nullptr},     {5, 0x8503, nullptr},
+    {5, 0x85A8, nullptr},     {5, 0x8502, nullptr},
+    {8, 0x8104, nullptr},     {8, 0x8105, nullptr},
+    {8, 0x811C, nullptr},     {4, 0, u"x-ms-exchange-organization-authdomain"},
+    {2, 0, u"DoNotForward"},  {5, 0x8570, nullptr},
+    {8, 0x8101, nullptr},     {5, 0x85E0, nullptr},
+    {5, 0x8552, nullptr},
 };
 
 QByteArray toByteArray(std::span<const std::uint8_t> bytes)

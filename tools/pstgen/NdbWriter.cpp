@@ -24,9 +24,9 @@ enum PageType : std::uint8_t {
 };
 
 constexpr std::uint32_t kPageMapSpacing = 512; // PMap, FMap and FPMap follow the AMap at this spacing
-constexpr std::uint16_t kBlockReferences = 2; // one node refers to each block, plus one
+constexpr std::uint16_t kBlockReferences = 2;  // one node refers to each block, plus one
 constexpr std::uint8_t kValidAMap2 = 2;
-constexpr std::uint32_t kDListEntries = 8; // where the density list's entries begin
+constexpr std::uint32_t kDListEntries = 8;  // where the density list's entries begin
 constexpr std::uint32_t kDListPadding = 12; // unused bytes after them
 
 std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment)
@@ -215,8 +215,7 @@ void NdbWriter::closeSection()
     writeAt(m_sectionStart, m_section);
 }
 
-void NdbWriter::sealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t bid, std::uint64_t ib,
-                         bool signature) const
+void NdbWriter::sealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t bid, std::uint64_t ib, bool signature) const
 {
     const std::uint32_t body = m_geometry.pageDataSize();
     std::uint8_t* trailer = page + body;
@@ -261,8 +260,8 @@ NdbWriter::PageRef NdbWriter::writeBTreePage(std::uint8_t ptype, std::uint8_t le
     return {firstKey, bid, ib};
 }
 
-NdbWriter::PageRef NdbWriter::writeBTree(std::uint8_t ptype, std::uint8_t entrySize,
-                                         const std::vector<std::uint8_t>& entries, const std::vector<std::uint64_t>& keys)
+NdbWriter::PageRef NdbWriter::writeBTree(std::uint8_t ptype, std::uint8_t entrySize, const std::vector<std::uint8_t>& entries,
+                                         const std::vector<std::uint64_t>& keys)
 {
     const std::size_t perLeaf = m_geometry.btEntryBytes / entrySize;
     std::vector<PageRef> level;
@@ -297,8 +296,7 @@ pst::Result<std::uint64_t> NdbWriter::finish()
     std::sort(m_nodes.begin(), m_nodes.end(), [](const NodeEntry& a, const NodeEntry& b) { return a.nid < b.nid; });
     for (std::size_t i = 1; i < m_nodes.size(); ++i)
         if (m_nodes[i].nid == m_nodes[i - 1].nid)
-            return pst::Error(pst::ErrorKind::Unsupported,
-                              QStringLiteral("node %1 written twice").arg(pst::hex(m_nodes[i].nid)));
+            return pst::Error(pst::ErrorKind::Unsupported, QStringLiteral("node %1 written twice").arg(pst::hex(m_nodes[i].nid)));
 
     const std::uint32_t width = m_geometry.idSize;
     RecordBuffer nodes(m_nodes.size() * m_geometry.nbtEntrySize());
@@ -399,7 +397,7 @@ void NdbWriter::writeHeader(const PageRef& nbt, const PageRef& bbt, std::uint64_
 
     RecordBuffer h(m_geometry.headerSize);
     h.bytes(std::array<std::uint8_t, 4>{'!', 'B', 'D', 'N'});
-    h.u32(0); // dwCRCPartial, below
+    h.u32(0);                                      // dwCRCPartial, below
     h.u16(0x4D53).u16(m_geometry.version).u16(19); // "SM", wVer, wVerClient
     h.u8(1).u8(1);                                 // bPlatformCreate, bPlatformAccess
     h.u32(0).u32(0);                               // dwReserved1, dwReserved2

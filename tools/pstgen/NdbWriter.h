@@ -74,8 +74,8 @@ private:
     void closeSection();
     void sealPage(std::uint8_t* page, std::uint8_t ptype, std::uint64_t bid, std::uint64_t ib, bool signature) const;
 
-    PageRef writeBTreePage(std::uint8_t ptype, std::uint8_t level, std::uint8_t entrySize,
-                           std::span<const std::uint8_t> entries, std::uint64_t firstKey);
+    PageRef writeBTreePage(std::uint8_t ptype, std::uint8_t level, std::uint8_t entrySize, std::span<const std::uint8_t> entries,
+                           std::uint64_t firstKey);
     PageRef writeBTree(std::uint8_t ptype, std::uint8_t entrySize, const std::vector<std::uint8_t>& entries,
                        const std::vector<std::uint64_t>& keys);
     void writeMapPagesAtEnd();
@@ -96,11 +96,11 @@ private:
 
     std::uint64_t m_sectionIndex = 0;
     std::uint64_t m_sectionStart = 0;
-    std::vector<std::uint8_t> m_section; // the current section's bytes so far
-    std::vector<std::uint8_t> m_slotBits; // its allocation map
-    std::vector<std::uint32_t> m_freeSlots; // free slots of every finished section
-    std::vector<std::uint8_t> m_longestFree; // longest free run of every finished section, at most 255
-    std::vector<std::uint64_t> m_freeMapPages; // offsets of FMap pages, filled in at the end
+    std::vector<std::uint8_t> m_section;           // the current section's bytes so far
+    std::vector<std::uint8_t> m_slotBits;          // its allocation map
+    std::vector<std::uint32_t> m_freeSlots;        // free slots of every finished section
+    std::vector<std::uint8_t> m_longestFree;       // longest free run of every finished section, at most 255
+    std::vector<std::uint64_t> m_freeMapPages;     // offsets of FMap pages, filled in at the end
     std::vector<std::uint64_t> m_freePageMapPages; // offsets of FPMap pages
 
     std::vector<std::uint8_t> m_scratch;

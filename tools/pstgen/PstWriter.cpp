@@ -46,8 +46,7 @@ private:
 
 } // namespace
 
-pst::Result<WriteReport> PstWriter::write(const Description& description, const QString& path,
-                                          const WriteOptions& options)
+pst::Result<WriteReport> PstWriter::write(const Description& description, const QString& path, const WriteOptions& options)
 {
     const QFileInfo target(path);
     if (target.exists() || target.isSymLink())

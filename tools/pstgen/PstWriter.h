@@ -18,8 +18,7 @@ namespace parcelon::pstgen {
 // left behind when writing fails.
 class PstWriter {
 public:
-    static pst::Result<WriteReport> write(const Description& description, const QString& path,
-                                          const WriteOptions& options = {});
+    static pst::Result<WriteReport> write(const Description& description, const QString& path, const WriteOptions& options = {});
 };
 
 } // namespace parcelon::pstgen

@@ -54,9 +54,18 @@ private:
 };
 
 // Little-endian stores into an existing buffer.
-inline void store16(std::uint8_t* p, std::uint16_t v) { qToLittleEndian<std::uint16_t>(v, p); }
-inline void store32(std::uint8_t* p, std::uint32_t v) { qToLittleEndian<std::uint32_t>(v, p); }
-inline void store64(std::uint8_t* p, std::uint64_t v) { qToLittleEndian<std::uint64_t>(v, p); }
+inline void store16(std::uint8_t* p, std::uint16_t v)
+{
+    qToLittleEndian<std::uint16_t>(v, p);
+}
+inline void store32(std::uint8_t* p, std::uint32_t v)
+{
+    qToLittleEndian<std::uint32_t>(v, p);
+}
+inline void store64(std::uint8_t* p, std::uint64_t v)
+{
+    qToLittleEndian<std::uint64_t>(v, p);
+}
 inline void storeId(std::uint8_t* p, std::uint64_t v, std::uint32_t width)
 {
     if (width == 4)

@@ -50,9 +50,11 @@ QByteArray randomBytes(SeededRandom& random, int n)
 
 } // namespace
 
-StoreWriter::StoreWriter(NdbWriter& ndb, const Description& description, const WriteOptions& options,
-                         WriteReport& report)
-    : m_ndb(ndb), m_description(description), m_report(report), m_messages(ndb, description.baseTime, description.codePage, options, report)
+StoreWriter::StoreWriter(NdbWriter& ndb, const Description& description, const WriteOptions& options, WriteReport& report)
+    : m_ndb(ndb)
+    , m_description(description)
+    , m_report(report)
+    , m_messages(ndb, description.baseTime, description.codePage, options, report)
 {
     const QByteArray name = QCryptographicHash::hash(description.storeName.toUtf8(), QCryptographicHash::Sha256);
     SeededRandom random(SeededRandom::mix({description.seed, qFromLittleEndian<quint64>(name.constData()), 'K'}));
@@ -110,8 +112,8 @@ void StoreWriter::write()
                                      ipmSubtree, kWastebasket, {kWastebasket}, {}, nullptr);
     else
         wastebasketRow = writeEmptyFolder(wastebasket, ipmSubtree, kWastebasket, QStringLiteral("Deleted Items folder"));
-    const FolderRow ipmRow = writeFolder(root, rootPlace, ipmSubtree, kRootFolder, root.name, {}, {wastebasketRow},
-                                         describedWastebasket);
+    const FolderRow ipmRow =
+        writeFolder(root, rootPlace, ipmSubtree, kRootFolder, root.name, {}, {wastebasketRow}, describedWastebasket);
     const FolderRow searchRow = writeEmptyFolder(searchRoot, kRootFolder, QStringLiteral("Search Root"), std::nullopt);
     const FolderRow viewsRow = writeEmptyFolder(commonViews, kRootFolder, QStringLiteral("IPM_COMMON_VIEWS"), QString());
     FolderRow spamRow;
@@ -121,8 +123,8 @@ void StoreWriter::write()
     FolderRow rootRow;
     rootRow.nid = kRootFolder;
     rootRow.hasSubfolders = true;
-    writeFolderNodes(rootRow, kRootFolder, {ipmRow, searchRow, spamRow, viewsRow},
-                     TableContextBuilder(columns::contents()), std::nullopt);
+    writeFolderNodes(rootRow, kRootFolder, {ipmRow, searchRow, spamRow, viewsRow}, TableContextBuilder(columns::contents()),
+                     std::nullopt);
 }
 
 StoreWriter::FolderRow StoreWriter::writeFolder(const Folder& folder, const Expansion& place, std::uint32_t nid,

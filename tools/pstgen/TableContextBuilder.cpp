@@ -21,8 +21,7 @@ std::span<const std::uint8_t> asBytes(const QByteArray& b)
 
 } // namespace
 
-TableContextBuilder::Row::Row(std::uint32_t rowId, std::uint32_t rowVersion, TextEncoding text)
-    : m_rowId(rowId), m_text(text)
+TableContextBuilder::Row::Row(std::uint32_t rowId, std::uint32_t rowVersion, TextEncoding text) : m_rowId(rowId), m_text(text)
 {
     set(tag::LtpRowId, rowId);
     set(tag::LtpRowVer, rowVersion);
@@ -45,7 +44,9 @@ TableContextBuilder::Row& TableContextBuilder::Row::setBinary(std::uint32_t tag,
     return *this;
 }
 
-TableContextBuilder::TableContextBuilder(const ColumnSet& columns) : m_columns(columns) {}
+TableContextBuilder::TableContextBuilder(const ColumnSet& columns) : m_columns(columns)
+{
+}
 
 void TableContextBuilder::addRow(Row row)
 {
@@ -114,16 +115,26 @@ std::uint64_t TableContextBuilder::write(NdbWriter& ndb, SubnodeList& subnodes) 
     std::vector<std::uint8_t> matrix(matrixSize, 0);
     for (std::size_t r = 0; r < m_rows.size(); ++r) {
         std::uint8_t* row = matrix.data() + r * rowSize;
-        const auto present = [&](const ColumnDescription& c) { row[cebOffset + c.iBit / 8] |= std::uint8_t(0x80 >> (c.iBit % 8)); };
+        const auto present = [&](const ColumnDescription& c) {
+            row[cebOffset + c.iBit / 8] |= std::uint8_t(0x80 >> (c.iBit % 8));
+        };
         for (const auto& [t, value] : m_rows[r].m_fixed) {
             const ColumnDescription* c = m_columns.find(t);
             if (!c)
                 continue;
             switch (c->cbData) {
-            case 1: row[c->ibData] = std::uint8_t(value); break;
-            case 2: store16(row + c->ibData, std::uint16_t(value)); break;
-            case 4: store32(row + c->ibData, std::uint32_t(value)); break;
-            default: store64(row + c->ibData, value); break;
+            case 1:
+                row[c->ibData] = std::uint8_t(value);
+                break;
+            case 2:
+                store16(row + c->ibData, std::uint16_t(value));
+                break;
+            case 4:
+                store32(row + c->ibData, std::uint32_t(value));
+                break;
+            default:
+                store64(row + c->ibData, value);
+                break;
             }
             present(*c);
         }

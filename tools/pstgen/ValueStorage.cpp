@@ -65,8 +65,7 @@ Codec* codecFor(int codePage)
 
 } // namespace
 
-TextEncoding::TextEncoding(NdbWriter& ndb, int codePage)
-    : m_ndb(&ndb), m_ansi(ndb.geometry().ansi()), m_codePage(codePage)
+TextEncoding::TextEncoding(NdbWriter& ndb, int codePage) : m_ndb(&ndb), m_ansi(ndb.geometry().ansi()), m_codePage(codePage)
 {
 }
 

@@ -14,25 +14,25 @@ namespace parcelon::pstgen {
 
 // What to note while writing.
 struct WriteOptions {
-    bool listAttachments = true; // fill WriteReport::attachmentList
+    bool listAttachments = true;  // fill WriteReport::attachmentList
     bool hashAttachments = false; // with the SHA-256 of every attachment's content
 };
 
 // One attachment as written, with the names it was given.
 struct WrittenAttachment {
-    QStringList folder;      // display names from below the IPM subtree down to its folder
+    QStringList folder;        // display names from below the IPM subtree down to its folder
     std::uint64_t message = 0; // the message's number in the file (the {message} counter)
-    QString messageClass;    // of the message that holds the attachment
-    QString subject;         // ... and its subject
-    int depth = 0;           // 0: on a folder's message; 1: on a message embedded in that; ...
-    int position = 0;        // 0-based row in its message's attachment table
+    QString messageClass;      // of the message that holds the attachment
+    QString subject;           // ... and its subject
+    int depth = 0;             // 0: on a folder's message; 1: on a message embedded in that; ...
+    int position = 0;          // 0-based row in its message's attachment table
     std::uint32_t method = 1;
     std::optional<QString> fileName;
     std::optional<QString> shortFileName;
     std::optional<QString> displayName;
-    int codePage = 0;        // of its names in an ANSI file
-    std::uint64_t size = 0;  // content bytes (methods 1 and 6)
-    QByteArray sha256;       // of the content, when asked for
+    int codePage = 0;       // of its names in an ANSI file
+    std::uint64_t size = 0; // content bytes (methods 1 and 6)
+    QByteArray sha256;      // of the content, when asked for
 };
 
 struct WriteReport {

@@ -57,10 +57,9 @@ int main(int argc, char** argv)
         if (auto written = report->writeManifest(manifestPath); !written)
             return failWith(written.error().description());
 
-    std::printf("%s: %llu bytes, %llu folders, %llu messages, %llu attachments (%llu content bytes)\n",
-                qPrintable(args[1]), static_cast<unsigned long long>(report->fileSize),
-                static_cast<unsigned long long>(report->folders), static_cast<unsigned long long>(report->messages),
-                static_cast<unsigned long long>(report->attachments),
+    std::printf("%s: %llu bytes, %llu folders, %llu messages, %llu attachments (%llu content bytes)\n", qPrintable(args[1]),
+                static_cast<unsigned long long>(report->fileSize), static_cast<unsigned long long>(report->folders),
+                static_cast<unsigned long long>(report->messages), static_cast<unsigned long long>(report->attachments),
                 static_cast<unsigned long long>(report->contentBytes));
     return 0;
 }

@@ -2,8 +2,8 @@
 
 #include "mailhost/model/NewFile.h"
 #include "mailhost/model/ReadAhead.h"
-#include "mailhost/pst/blocks/TreeReader.h"
 #include "mailhost/msg/MsgWriter.h"
+#include "mailhost/pst/blocks/TreeReader.h"
 #include "mailhost/pst/messaging/PropertyIds.h"
 
 #include <optional>
@@ -131,9 +131,8 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
     const auto context = [&](const Error& error) {
         // Descriptions from the file's structures already say where they are.
         const QString description = error.description().startsWith(attachment.what())
-                                        ? u"Cannot save the attachment \"%1\" as %2: %3"_s.arg(name, path, error.description())
-                                        : u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(
-                                            name, attachment.what(), path, error.description());
+            ? u"Cannot save the attachment \"%1\" as %2: %3"_s.arg(name, path, error.description())
+            : u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(name, attachment.what(), path, error.description());
         return Error(error.kind(), description, error.systemError());
     };
     const pst::Blocks& blocks = attachment.properties().store().blocks();
@@ -144,8 +143,8 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         return {};
     };
     const int method = attachment.method();
-    const bool readable = method == pst::AttachMethod::None || method == pst::AttachMethod::ByValue
-                          || method == pst::AttachMethod::Storage;
+    const bool readable =
+        method == pst::AttachMethod::None || method == pst::AttachMethod::ByValue || method == pst::AttachMethod::Storage;
     if (readAhead && readable)
         return save(writeBytes(*readAhead, path));
     switch (method) {
@@ -177,8 +176,9 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
     case pst::AttachMethod::ByWebReference: {
         const QString target = attachment.pathName();
         return Error(ErrorKind::Unsupported,
-                     u"The attachment \"%1\" of %2 is only a link to %3; there is no content to save"_s.arg(
-                         name, attachment.what(), target.isEmpty() ? u"a file that is not named"_s : u"\"%1\""_s.arg(target)));
+                     u"The attachment \"%1\" of %2 is only a link to %3; there is no content to save"_s
+                         .arg(name, attachment.what(),
+                              target.isEmpty() ? u"a file that is not named"_s : u"\"%1\""_s.arg(target)));
     }
     default: {
         auto content = attachment.content();

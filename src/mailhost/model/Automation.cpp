@@ -112,8 +112,8 @@ std::shared_ptr<FolderCollection> Namespace::Folders() const
 {
     std::vector<std::shared_ptr<Folder>> roots;
     for (const auto& mounted : m_stores)
-        roots.push_back(std::make_shared<Folder>(mounted, mounted->store->ipmSubtree(), QString(), 0,
-                                                 mounted->store->displayName()));
+        roots.push_back(
+            std::make_shared<Folder>(mounted, mounted->store->ipmSubtree(), QString(), 0, mounted->store->displayName()));
     return std::make_shared<FolderCollection>(std::move(roots));
 }
 
@@ -139,7 +139,9 @@ FolderCollection::FolderCollection(std::shared_ptr<MountedStore> store, std::vec
 {
 }
 
-FolderCollection::FolderCollection(std::vector<std::shared_ptr<Folder>> folders) : m_fixed(std::move(folders)) {}
+FolderCollection::FolderCollection(std::vector<std::shared_ptr<Folder>> folders) : m_fixed(std::move(folders))
+{
+}
 
 std::int64_t FolderCollection::count() const
 {
@@ -176,8 +178,11 @@ struct Folder::State {
 
 Folder::Folder(std::shared_ptr<MountedStore> store, std::uint32_t nid, QString parentPath, std::uint32_t top,
                QString nameOverride)
-    : m_store(std::move(store)), m_nid(nid), m_parentPath(std::move(parentPath)), m_top(top ? top : nid),
-      m_nameOverride(std::move(nameOverride))
+    : m_store(std::move(store))
+    , m_nid(nid)
+    , m_parentPath(std::move(parentPath))
+    , m_top(top ? top : nid)
+    , m_nameOverride(std::move(nameOverride))
 {
 }
 
@@ -187,8 +192,8 @@ Folder::State& Folder::state() const
     if (!m_state) {
         const pst::Store& store = *m_store->store;
         const QString what = m_parentPath.isEmpty() && !m_nameOverride.isNull()
-                                 ? folderWhat(store, QString())
-                                 : u"%1, a folder in \"%2\" (node %3)"_s.arg(store.path(), m_parentPath, pst::hex(m_nid));
+            ? folderWhat(store, QString())
+            : u"%1, a folder in \"%2\" (node %3)"_s.arg(store.path(), m_parentPath, pst::hex(m_nid));
         m_state = std::make_shared<State>(State{take(pst::Folder::open(store, m_nid, what)), {}, {}});
     }
     return *m_state;
@@ -299,8 +304,7 @@ namespace {
 // The signed message that a signed item's one attachment holds; nothing for
 // any other item, and for a wrapper that is encrypted or does not open.
 std::shared_ptr<const smime::SignedMessage> signedMessageOf(const std::shared_ptr<MountedStore>& store,
-                                                            const pst::Message& message,
-                                                            const std::vector<std::uint32_t>& nids)
+                                                            const pst::Message& message, const std::vector<std::uint32_t>& nids)
 {
     const QString messageClass = message.messageClass();
     if (nids.size() != 1 || itemClassOf(messageClass) != kMailItemClass || !smime::isWrapperClass(messageClass))
@@ -313,8 +317,8 @@ std::shared_ptr<const smime::SignedMessage> signedMessageOf(const std::shared_pt
         return nullptr;
     std::shared_ptr<const pst::ByteSource> source;
     if (content->tree)
-        source = std::make_shared<smime::DataTreeSource>(store, store->store->blocks(), std::move(*content->tree),
-                                                         attachment->what());
+        source =
+            std::make_shared<smime::DataTreeSource>(store, store->store->blocks(), std::move(*content->tree), attachment->what());
     else
         source = std::make_shared<pst::MemorySource>(std::move(content->heapBytes), attachment->what());
     return smime::SignedMessage::open(std::move(source));
@@ -367,8 +371,8 @@ std::shared_ptr<Attachment> AttachmentCollection::Item(std::int64_t position) co
         pst::Attachment wrapper = take(m_message->message.attachment(nid, u"%1, attachment 1"_s.arg(m_message->message.what())));
         const auto part = static_cast<std::size_t>(position - 1);
         const QString what = u"%1, attachment %2 of the signed message"_s.arg(m_message->message.what()).arg(position);
-        auto content = std::make_shared<const Attachment::Content>(Attachment::Content{
-            m_message->nid, nid, std::move(wrapper), m_inside->fileName(part), m_inside, part, what});
+        auto content = std::make_shared<const Attachment::Content>(
+            Attachment::Content{m_message->nid, nid, std::move(wrapper), m_inside->fileName(part), m_inside, part, what});
         m_last = std::make_shared<Attachment>(m_store, std::move(content));
         m_lastPosition = position;
     }
@@ -402,13 +406,17 @@ int Attachment::Type() const
     if (m_content->inside)
         return 1;
     switch (m_content->attachment.method()) {
-    case pst::AttachMethod::EmbeddedMessage: return 5;
-    case pst::AttachMethod::Storage: return 6;
+    case pst::AttachMethod::EmbeddedMessage:
+        return 5;
+    case pst::AttachMethod::Storage:
+        return 6;
     case pst::AttachMethod::ByReference:
     case pst::AttachMethod::ByReferenceResolve:
     case pst::AttachMethod::ByReferenceOnly:
-    case pst::AttachMethod::ByWebReference: return 4;
-    default: return 1;
+    case pst::AttachMethod::ByWebReference:
+        return 4;
+    default:
+        return 1;
     }
 }
 

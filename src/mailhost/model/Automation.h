@@ -63,8 +63,7 @@ public:
 
     // Internal: the folders of a store below the folder at `parentPath`
     // in the tree that begins at folder `top`, or given folders.
-    FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath,
-                     std::uint32_t top);
+    FolderCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString parentPath, std::uint32_t top);
     explicit FolderCollection(std::vector<std::shared_ptr<Folder>> folders);
 
 private:

@@ -95,9 +95,8 @@ void removeStaleFiles(const QByteArray& folder)
             continue;
         struct stat held, named;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode)
-            && held.st_mtime < now - kStaleSeconds
-            && ::fstatat(folderFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev
-            && named.st_ino == held.st_ino)
+            && held.st_mtime < now - kStaleSeconds && ::fstatat(folderFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0
+            && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
             ::unlinkat(folderFd, name.c_str(), 0);
         ::close(fd);
     }
@@ -117,8 +116,10 @@ NewFile::NewFile(QString target, QByteArray nativeTarget, int fd, QByteArray tem
 }
 
 NewFile::NewFile(NewFile&& other) noexcept
-    : m_target(std::move(other.m_target)), m_nativeTarget(std::move(other.m_nativeTarget)), m_fd(other.m_fd),
-      m_tempPath(std::move(other.m_tempPath))
+    : m_target(std::move(other.m_target))
+    , m_nativeTarget(std::move(other.m_nativeTarget))
+    , m_fd(other.m_fd)
+    , m_tempPath(std::move(other.m_tempPath))
 {
     other.m_fd = -1;
     other.m_tempPath.clear();

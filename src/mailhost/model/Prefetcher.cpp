@@ -16,14 +16,12 @@ constexpr std::uint64_t kLargestValue = 2 * 1024 * 1024 + 64 * 1024;
 
 bool readable(int method)
 {
-    return method == pst::AttachMethod::None || method == pst::AttachMethod::ByValue
-           || method == pst::AttachMethod::Storage;
+    return method == pst::AttachMethod::None || method == pst::AttachMethod::ByValue || method == pst::AttachMethod::Storage;
 }
 
 } // namespace
 
-Prefetcher::Prefetcher(std::shared_ptr<const pst::Store> store)
-    : m_store(std::move(store)), m_thread([this] { run(); })
+Prefetcher::Prefetcher(std::shared_ptr<const pst::Store> store) : m_store(std::move(store)), m_thread([this] { run(); })
 {
 }
 
@@ -70,9 +68,8 @@ std::optional<std::vector<std::uint8_t>> Prefetcher::take(pst::Nid message, pst:
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        const auto found = std::find_if(m_ready.begin(), m_ready.end(), [&](const Content& c) {
-            return c.message == message && c.attachment == attachment;
-        });
+        const auto found = std::find_if(m_ready.begin(), m_ready.end(),
+                                        [&](const Content& c) { return c.message == message && c.attachment == attachment; });
         if (found != m_ready.end()) {
             std::vector<std::uint8_t> bytes = std::move(found->bytes);
             m_readyBytes -= bytes.size();

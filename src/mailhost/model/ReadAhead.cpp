@@ -2,7 +2,9 @@
 
 namespace parcelon::mailhost {
 
-ReadAhead::ReadAhead(Producer produce) : m_produce(std::move(produce)), m_thread([this] { run(); }) {}
+ReadAhead::ReadAhead(Producer produce) : m_produce(std::move(produce)), m_thread([this] { run(); })
+{
+}
 
 ReadAhead::~ReadAhead()
 {

@@ -52,7 +52,7 @@ inline constexpr std::size_t MiniFatSectors = 0x40;
 inline constexpr std::size_t FirstDifatSector = 0x44;
 inline constexpr std::size_t DifatSectors = 0x48;
 inline constexpr std::size_t Difat = 0x4C;
-}
+} // namespace HeaderField
 
 // Directory entry fields (offsets into an entry's 128 bytes).
 namespace EntryField {
@@ -69,7 +69,7 @@ inline constexpr std::size_t Created = 0x64;
 inline constexpr std::size_t Modified = 0x6C;
 inline constexpr std::size_t StartSector = 0x74;
 inline constexpr std::size_t StreamSize = 0x78;
-}
+} // namespace EntryField
 
 inline constexpr qsizetype kMaxNameLength = 31;
 

@@ -34,9 +34,8 @@ Result<CompoundFileReader> CompoundFileReader::open(const pst::ByteSource& sourc
 Result<void> CompoundFileReader::readHeader()
 {
     if (m_source->size() < cfb::kHeaderSize)
-        return Error(pst::ErrorKind::NotPst, u"%1 is not a compound file: it has only %2 bytes"_s
-                                                 .arg(m_source->name())
-                                                 .arg(m_source->size()));
+        return Error(pst::ErrorKind::NotPst,
+                     u"%1 is not a compound file: it has only %2 bytes"_s.arg(m_source->name()).arg(m_source->size()));
     std::vector<std::uint8_t> bytes(cfb::kHeaderSize);
     if (auto r = m_source->read(0, bytes); !r)
         return r;
@@ -66,10 +65,10 @@ Result<void> CompoundFileReader::readHeader()
     if (head.byteOrder != 0xFFFE)
         return damaged(u"byte order mark %1"_s.arg(hex(head.byteOrder)));
     if (!(head.majorVersion == 3 && head.sectorShift == 9) && !(head.majorVersion == 4 && head.sectorShift == 12))
-        return Error(pst::ErrorKind::Unsupported, u"%1: a compound file of version %2 with sector shift %3"_s
-                                                      .arg(m_source->name())
-                                                      .arg(head.majorVersion)
-                                                      .arg(head.sectorShift));
+        return Error(pst::ErrorKind::Unsupported,
+                     u"%1: a compound file of version %2 with sector shift %3"_s.arg(m_source->name())
+                         .arg(head.majorVersion)
+                         .arg(head.sectorShift));
     if (head.miniSectorShift != 6 || head.miniStreamCutoff != cfb::kMiniStreamCutoff)
         return damaged(u"mini sector shift %1 and cutoff %2"_s.arg(head.miniSectorShift).arg(head.miniStreamCutoff));
     m_sectorSize = 1u << head.sectorShift;
@@ -92,10 +91,9 @@ Result<void> CompoundFileReader::readSector(std::uint32_t sector, std::vector<st
     return m_source->read(offset, std::span<std::uint8_t>(out).first(available));
 }
 
-Result<std::vector<std::uint32_t>> CompoundFileReader::followChain(std::uint32_t start,
-                                                                  const std::vector<std::uint32_t>& table,
-                                                                  std::vector<bool>& used, std::uint64_t limit,
-                                                                  const QString& what) const
+Result<std::vector<std::uint32_t>> CompoundFileReader::followChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
+                                                                   std::vector<bool>& used, std::uint64_t limit,
+                                                                   const QString& what) const
 {
     std::vector<std::uint32_t> chain;
     for (std::uint32_t s = start; s != cfb::EndOfChain; s = table[s]) {
@@ -249,7 +247,8 @@ Result<void> CompoundFileReader::walkTrees()
             if (id == cfb::NoStream)
                 return {};
             if (id >= count)
-                return damaged(u"the children of \"%1\" lead to entry %2, outside the directory"_s.arg(m_entries[storage].name).arg(id));
+                return damaged(
+                    u"the children of \"%1\" lead to entry %2, outside the directory"_s.arg(m_entries[storage].name).arg(id));
             if (reached[id])
                 return damaged(u"entry %1 (\"%2\") is reached twice"_s.arg(id).arg(m_entries[id].name));
             const auto type = m_entries[id].type;

@@ -54,7 +54,7 @@ public:
         std::uint64_t created = 0;
         std::uint64_t modified = 0;
         std::uint32_t start = 0;
-        std::uint64_t size = 0; // version 3: the low 32 bits only
+        std::uint64_t size = 0;        // version 3: the low 32 bits only
         std::vector<std::uint8_t> raw; // the entry's 128 bytes
     };
 
@@ -95,8 +95,7 @@ private:
     pst::Result<void> readHeader();
     pst::Result<void> readFat();
     pst::Result<std::vector<std::uint32_t>> followChain(std::uint32_t start, const std::vector<std::uint32_t>& table,
-                                                        std::vector<bool>& used, std::uint64_t limit,
-                                                        const QString& what) const;
+                                                        std::vector<bool>& used, std::uint64_t limit, const QString& what) const;
     pst::Result<void> readDirectory();
     pst::Result<void> walkTrees();
     pst::Result<void> readSector(std::uint32_t sector, std::vector<std::uint8_t>& out) const;

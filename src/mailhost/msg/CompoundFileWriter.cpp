@@ -66,8 +66,8 @@ void CompoundFileWriter::ChainTable::appendSame(std::uint32_t count, std::uint32
 
 void CompoundFileWriter::ChainTable::setEnd(std::uint32_t sector, std::uint32_t end)
 {
-    auto it = std::upper_bound(m_runs.begin(), m_runs.end(), sector,
-                               [](std::uint32_t s, const Run& run) { return s < run.first; });
+    auto it =
+        std::upper_bound(m_runs.begin(), m_runs.end(), sector, [](std::uint32_t s, const Run& run) { return s < run.first; });
     if (it == m_runs.begin())
         return;
     --it;
@@ -103,8 +103,7 @@ Result<void> CompoundFileWriter::ChainTable::write(const std::function<Result<vo
     return used > 0 ? sink(sector) : Result<void>();
 }
 
-CompoundFileWriter::CompoundFileWriter(Output output)
-    : m_output(std::move(output))
+CompoundFileWriter::CompoundFileWriter(Output output) : m_output(std::move(output))
 {
     Entry root;
     const QString name = u"Root Entry"_s;
@@ -140,8 +139,7 @@ Result<void> CompoundFileWriter::check() const
     return {};
 }
 
-Result<CompoundFileWriter::EntryId> CompoundFileWriter::addEntry(EntryId parent, const QString& name,
-                                                                 cfb::ObjectType type)
+Result<CompoundFileWriter::EntryId> CompoundFileWriter::addEntry(EntryId parent, const QString& name, cfb::ObjectType type)
 {
     if (auto r = check(); !r)
         return r.error();
@@ -177,18 +175,19 @@ Result<void> CompoundFileWriter::addStream(EntryId parent, const QString& name, 
     return addStream(parent, name, bytes.size(), [bytes](const Sink& sink) { return sink(bytes); });
 }
 
-Result<void> CompoundFileWriter::addStream(EntryId parent, const QString& name, std::uint64_t size,
-                                           const Producer& produce)
+Result<void> CompoundFileWriter::addStream(EntryId parent, const QString& name, std::uint64_t size, const Producer& produce)
 {
     if (size > cfb::kMaxStreamSize)
-        return Error(ErrorKind::Unsupported, u"the stream \"%1\" would hold %2 bytes, more than a compound file "
-                                             u"of version 3 can hold (%3)"_s.arg(name).arg(size).arg(cfb::kMaxStreamSize));
+        return Error(ErrorKind::Unsupported,
+                     u"the stream \"%1\" would hold %2 bytes, more than a compound file "
+                     u"of version 3 can hold (%3)"_s.arg(name)
+                         .arg(size)
+                         .arg(cfb::kMaxStreamSize));
     auto id = addEntry(parent, name, cfb::ObjectType::Stream);
     if (!id)
         return id.error();
     m_busy = true;
-    auto written = size < cfb::kMiniStreamCutoff ? writeMiniStream(*id, size, produce)
-                                                 : writeOrdinaryStream(*id, size, produce);
+    auto written = size < cfb::kMiniStreamCutoff ? writeMiniStream(*id, size, produce) : writeOrdinaryStream(*id, size, produce);
     m_busy = false;
     if (!written)
         return failed(written.error());
@@ -224,8 +223,7 @@ Result<void> CompoundFileWriter::writeOrdinaryStream(EntryId id, std::uint64_t s
     if (auto r = produce(sink); !r)
         return r;
     if (written != size)
-        return Error(ErrorKind::Corrupt,
-                     u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(name).arg(written).arg(size));
+        return Error(ErrorKind::Corrupt, u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(name).arg(written).arg(size));
     if (previous != cfb::EndOfChain)
         m_fat.setEnd(previous, cfb::EndOfChain);
     m_entries[id].size = size;
@@ -245,8 +243,7 @@ Result<void> CompoundFileWriter::writeMiniStream(EntryId id, std::uint64_t size,
     if (auto r = produce(sink); !r)
         return r;
     if (written != size)
-        return Error(ErrorKind::Corrupt,
-                     u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(name).arg(written).arg(size));
+        return Error(ErrorKind::Corrupt, u"the stream \"%1\" was given %2 of its %3 bytes"_s.arg(name).arg(written).arg(size));
     const std::uint32_t sectors = ceilDiv(size, cfb::kMiniSectorSize);
     const std::vector<std::uint8_t> padding(std::size_t(sectors) * cfb::kMiniSectorSize - size, 0);
     if (auto r = appendMiniStream(padding); !r)
@@ -343,8 +340,8 @@ void CompoundFileWriter::buildTree(EntryId storage)
     while ((std::size_t(2) << height) - 1 < n)
         ++height;
     const bool perfect = n == (std::size_t(1) << (height + 1)) - 1;
-    const std::function<std::uint32_t(std::size_t, std::size_t, int)> build =
-        [&](std::size_t lo, std::size_t hi, int depth) -> std::uint32_t {
+    const std::function<std::uint32_t(std::size_t, std::size_t, int)> build = [&](std::size_t lo, std::size_t hi,
+                                                                                  int depth) -> std::uint32_t {
         if (lo >= hi)
             return cfb::NoStream;
         const std::size_t mid = lo + (hi - lo) / 2;
@@ -453,9 +450,8 @@ Result<void> CompoundFileWriter::finish()
     std::uint32_t fatSectors = 0, difatSectors = 0;
     for (;;) {
         const std::uint32_t fat = ceilDiv(dataSectors + fatSectors + difatSectors, kEntriesPerTableSector);
-        const std::uint32_t difat = fat > cfb::kHeaderDifatSlots
-                                        ? ceilDiv(fat - cfb::kHeaderDifatSlots, kFatNumbersPerDifatSector)
-                                        : 0;
+        const std::uint32_t difat =
+            fat > cfb::kHeaderDifatSlots ? ceilDiv(fat - cfb::kHeaderDifatSlots, kFatNumbersPerDifatSector) : 0;
         if (fat == fatSectors && difat == difatSectors)
             break;
         fatSectors = fat;

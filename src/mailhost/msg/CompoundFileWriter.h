@@ -111,20 +111,19 @@ private:
     QString nameOf(EntryId id) const;
     void buildTree(EntryId storage);
     pst::Result<void> writeDirectory();
-    std::vector<std::uint8_t> header(std::uint32_t fatSectors, std::uint32_t firstDirectory,
-                                     std::uint32_t firstMiniFat, std::uint32_t miniFatSectors,
-                                     std::uint32_t firstDifat, std::uint32_t difatSectors) const;
+    std::vector<std::uint8_t> header(std::uint32_t fatSectors, std::uint32_t firstDirectory, std::uint32_t firstMiniFat,
+                                     std::uint32_t miniFatSectors, std::uint32_t firstDifat, std::uint32_t difatSectors) const;
 
     Output m_output;
-    std::deque<Entry> m_entries; // grows without copying what it holds
+    std::deque<Entry> m_entries;                           // grows without copying what it holds
     std::unordered_multimap<std::size_t, EntryId> m_names; // entries by hash of parent and upper-cased name
     ChainTable m_fat;
     ChainTable m_miniFat;
-    std::uint64_t m_miniSize = 0;                 // bytes of the mini stream, in whole mini sectors
+    std::uint64_t m_miniSize = 0;                     // bytes of the mini stream, in whole mini sectors
     std::uint32_t m_lastMiniSector = cfb::EndOfChain; // last ordinary sector of the mini stream
-    std::vector<std::uint8_t> m_miniSector;       // the mini stream's sector being filled
-    std::vector<std::uint8_t> m_buffer;           // appended bytes not yet written
-    std::uint64_t m_appended = 0;                 // bytes appended, header included
+    std::vector<std::uint8_t> m_miniSector;           // the mini stream's sector being filled
+    std::vector<std::uint8_t> m_buffer;               // appended bytes not yet written
+    std::uint64_t m_appended = 0;                     // bytes appended, header included
     std::uint64_t m_storageTime = 0;
     std::optional<pst::Error> m_error;
     bool m_busy = false;

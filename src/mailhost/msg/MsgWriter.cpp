@@ -67,7 +67,8 @@ bool inOwnStream(std::uint16_t type)
     case PropType::String8:
     case PropType::Binary:
     case PropType::Guid:
-    case kServerId: return true;
+    case kServerId:
+        return true;
     default:
         // Multiple fixed-size values, back to back.
         return (type & PropType::MultipleFlag) && pst::fixedSize(type & ~PropType::MultipleFlag) > 0;
@@ -77,7 +78,7 @@ bool inOwnStream(std::uint16_t type)
 bool multipleVariable(std::uint16_t type)
 {
     return type == (PropType::MultipleFlag | PropType::String) || type == (PropType::MultipleFlag | PropType::String8)
-           || type == (PropType::MultipleFlag | PropType::Binary);
+        || type == (PropType::MultipleFlag | PropType::Binary);
 }
 
 // The terminator a .msg counts with a string (not kept in its stream).
@@ -124,10 +125,7 @@ public:
         std::copy_n(value.begin(), std::min<std::size_t>(value.size(), 8), entry.begin() + 8);
     }
 
-    void variable(std::uint32_t tag, std::uint32_t size)
-    {
-        qToLittleEndian(size, add(tag).data() + 8);
-    }
+    void variable(std::uint32_t tag, std::uint32_t size) { qToLittleEndian(size, add(tag).data() + 8); }
 
     // Makes sure the store-support mask is there, saying whether strings are
     // UTF-16 (readers decide how to read strings by it).
@@ -205,7 +203,8 @@ Result<void> MsgWriter::countStream(const QString& what)
 {
     if (++m_streams > kMaxStreams)
         return pst::corrupt(u"%1: the message would be saved with more than %2 streams, more than any real message "
-                            u"holds; its structures may lead to the same parts again and again"_s.arg(what).arg(kMaxStreams));
+                            u"holds; its structures may lead to the same parts again and again"_s.arg(what)
+                                .arg(kMaxStreams));
     return {};
 }
 
@@ -213,8 +212,8 @@ Result<void> MsgWriter::countAttachedMessage(const QString& what)
 {
     if (++m_attachedMessages > kMaxAttachedMessages)
         return pst::corrupt(u"%1: the message would be saved with more than %2 attached messages, more than any real "
-                            u"message holds; its structures may lead to the same parts again and again"_s
-                                .arg(what).arg(kMaxAttachedMessages));
+                            u"message holds; its structures may lead to the same parts again and again"_s.arg(what)
+                                .arg(kMaxAttachedMessages));
     return {};
 }
 
@@ -225,7 +224,8 @@ Result<void> MsgWriter::countValue(const pst::ValueLocation& value, const QStrin
     m_repeatedBytes += value.size();
     if (m_repeatedBytes > kMaxRepeatedBytes)
         return pst::corrupt(u"%1: the message would be saved with more than %2 MB of values that the file stores once "
-                            u"and refers to again and again"_s.arg(what).arg(kMaxRepeatedBytes / (1024 * 1024)));
+                            u"and refers to again and again"_s.arg(what)
+                                .arg(kMaxRepeatedBytes / (1024 * 1024)));
     return {};
 }
 
@@ -393,9 +393,8 @@ Result<void> MsgWriter::copyStorage(const pst::Attachment& attachment, EntryId t
             }
             if (auto r = countStream(what); !r)
                 return r;
-            auto copied = m_file.addStream(p.to, e.name, e.size, [&](const CompoundFileWriter::Sink& sink) {
-                return reader->read(child, sink);
-            });
+            auto copied = m_file.addStream(p.to, e.name, e.size,
+                                           [&](const CompoundFileWriter::Sink& sink) { return reader->read(child, sink); });
             if (!copied)
                 return within(copied.error(), what);
         }
@@ -432,9 +431,8 @@ Result<void> MsgWriter::writeProperty(EntryId storage, std::uint32_t tag, const 
     const std::uint64_t size = source.size() - *skip;
     if (auto r = countStream(what); !r)
         return r;
-    auto written = m_file.addStream(storage, valueStream(tag), size, [&](const CompoundFileWriter::Sink& sink) {
-        return source.stream(*skip, size, sink);
-    });
+    auto written = m_file.addStream(storage, valueStream(tag), size,
+                                    [&](const CompoundFileWriter::Sink& sink) { return source.stream(*skip, size, sink); });
     if (!written)
         return within(written.error(), what);
     properties.variable(tag, static_cast<std::uint32_t>(size + terminatorSize(type)));

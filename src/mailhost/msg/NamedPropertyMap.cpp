@@ -46,8 +46,8 @@ Result<NamedPropertyMap> NamedPropertyMap::read(const pst::Store& store)
         if (!e)
             continue;
         if (e->value.type != pst::PropType::Binary)
-            return pst::corrupt(u"%1: its property %2 has type %3 instead of binary"_s.arg(map.m_what, pst::hex(id),
-                                                                                          pst::hex(e->value.type)));
+            return pst::corrupt(
+                u"%1: its property %2 has type %3 instead of binary"_s.arg(map.m_what, pst::hex(id), pst::hex(e->value.type)));
         auto location = pc->store().locate(e->value);
         if (!location)
             return location.error();
@@ -110,8 +110,8 @@ Result<void> NamedPropertyMap::write(CompoundFileWriter& file, CompoundFileWrite
     if (!storage)
         return storage.error();
     const pst::Blocks& blocks = m_store->blocks();
-    for (auto [id, value] : {std::pair{kGuidStream, &m_guids}, std::pair{kEntryStream, &m_entries},
-                             std::pair{kStringStream, &m_strings}}) {
+    for (auto [id, value] :
+         {std::pair{kGuidStream, &m_guids}, std::pair{kEntryStream, &m_entries}, std::pair{kStringStream, &m_strings}}) {
         const ValueSource source(blocks, value->value_or(pst::ValueLocation{}), m_what);
         auto written = file.addStream(*storage, streamName(id), source.size(), [&](const CompoundFileWriter::Sink& sink) {
             return source.stream(0, source.size(), sink);

@@ -47,7 +47,8 @@ Result<void> ValueSource::stream(std::uint64_t offset, std::uint64_t count,
                                  const std::function<Result<void>(pst::Bytes)>& sink) const
 {
     if (offset > size() || count > size() - offset)
-        return pst::corrupt(u"%1: bytes %2 to %3 lie beyond its %4 bytes"_s.arg(m_name).arg(offset).arg(offset + count).arg(size()));
+        return pst::corrupt(
+            u"%1: bytes %2 to %3 lie beyond its %4 bytes"_s.arg(m_name).arg(offset).arg(offset + count).arg(size()));
     while (count > 0) {
         std::uint64_t leafStart = 0;
         auto leaf = leafAt(offset, leafStart);

@@ -109,8 +109,7 @@ std::optional<Cms> readCms(pst::Bytes bytes, std::uint64_t limit)
         if (static_cast<std::uint64_t>(ASN1_STRING_length(*content)) > limit)
             return std::nullopt;
         result.kind = Cms::Kind::Signed;
-        result.content.assign(ASN1_STRING_get0_data(*content),
-                              ASN1_STRING_get0_data(*content) + ASN1_STRING_length(*content));
+        result.content.assign(ASN1_STRING_get0_data(*content), ASN1_STRING_get0_data(*content) + ASN1_STRING_length(*content));
         return result;
     case NID_id_smime_ct_compressedData:
         content = CMS_get0_content(cms.get());

@@ -5,8 +5,7 @@
 
 namespace parcelon::smime {
 
-DataTreeSource::DataTreeSource(std::shared_ptr<const void> keepAlive, const pst::Blocks& blocks, pst::DataTree tree,
-                               QString name)
+DataTreeSource::DataTreeSource(std::shared_ptr<const void> keepAlive, const pst::Blocks& blocks, pst::DataTree tree, QString name)
     : m_keepAlive(std::move(keepAlive)), m_blocks(blocks), m_tree(std::move(tree)), m_name(std::move(name))
 {
     std::uint64_t start = 0;
@@ -37,11 +36,8 @@ pst::Result<void> DataTreeSource::load(std::size_t leaf) const
 pst::Result<void> DataTreeSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
 {
     if (offset > size() || buffer.size() > size() - offset)
-        return pst::corrupt(QStringLiteral("%1: %2 bytes at offset %3 were asked of %4")
-                                .arg(m_name)
-                                .arg(buffer.size())
-                                .arg(offset)
-                                .arg(size()));
+        return pst::corrupt(
+            QStringLiteral("%1: %2 bytes at offset %3 were asked of %4").arg(m_name).arg(buffer.size()).arg(offset).arg(size()));
     std::size_t done = 0;
     while (done < buffer.size()) {
         const std::uint64_t at = offset + done;
@@ -50,8 +46,8 @@ pst::Result<void> DataTreeSource::read(std::uint64_t offset, std::span<std::uint
         if (auto r = load(leaf); !r)
             return r;
         const std::uint64_t within = at - m_starts[leaf];
-        const std::size_t count = static_cast<std::size_t>(
-            std::min<std::uint64_t>(buffer.size() - done, m_block.size() - within));
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size() - done, m_block.size() - within));
         std::memcpy(buffer.data() + done, m_block.data() + within, count);
         done += count;
     }

@@ -396,7 +396,8 @@ pst::Result<void> SignedMessage::writeMessage(const Part& part, const Sink& sink
     GMimeMessage* message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
     GMimeHeaderList* inner = message ? g_mime_object_get_header_list(GMIME_OBJECT(message)) : nullptr;
     if (own && g_mime_header_list_get_count(own) > 0) {
-        auto body = bodyStart(source, static_cast<std::uint64_t>(g_mime_header_get_offset(g_mime_header_list_get_header_at(own, 0))));
+        auto body =
+            bodyStart(source, static_cast<std::uint64_t>(g_mime_header_get_offset(g_mime_header_list_get_header_at(own, 0))));
         if (!body)
             return body.error();
         start = *body;

@@ -19,10 +19,10 @@ bool isWrapperClass(const QString& messageClass);
 
 // How far a wrapper is followed; past any of these it is not opened.
 struct Limits {
-    int levels = 16;                                // multiparts and signed layers, nested
-    std::size_t parts = 10000;                      // MIME parts of one message
-    std::uint64_t headerBytes = 1024 * 1024;        // one header block (also a preamble or epilogue)
-    std::uint64_t heldBytes = 64 * 1024 * 1024;     // a signed or compressed layer held in memory
+    int levels = 16;                            // multiparts and signed layers, nested
+    std::size_t parts = 10000;                  // MIME parts of one message
+    std::uint64_t headerBytes = 1024 * 1024;    // one header block (also a preamble or epilogue)
+    std::uint64_t heldBytes = 64 * 1024 * 1024; // a signed or compressed layer held in memory
 };
 
 // The signed message inside a wrapper attachment, and the files it carries:
@@ -34,8 +34,7 @@ class SignedMessage {
 public:
     // Nothing when the bytes are no signed message (encrypted mail, anything
     // that does not parse) or when they break a limit.
-    static std::shared_ptr<const SignedMessage> open(std::shared_ptr<const pst::ByteSource> wrapper,
-                                                     const Limits& limits = {});
+    static std::shared_ptr<const SignedMessage> open(std::shared_ptr<const pst::ByteSource> wrapper, const Limits& limits = {});
 
     SignedMessage(const SignedMessage&) = delete;
     SignedMessage& operator=(const SignedMessage&) = delete;
@@ -56,8 +55,8 @@ private:
     struct Part {
         QString fileName;
         const Layer* layer = nullptr;
-        void* object = nullptr;   // the GMime object, owned by the layer's tree
-        std::string boundary;     // of the closest multipart around an attached message
+        void* object = nullptr; // the GMime object, owned by the layer's tree
+        std::string boundary;   // of the closest multipart around an attached message
     };
     class Builder;
 

@@ -37,8 +37,8 @@ void HeldTextScanner::endOfLine()
     // m_lineEnd ends with the line break.
     const bool crlf = m_lineEnd[2] == '\r';
     const std::uint64_t length = m_lineLength - (crlf ? 2 : 1);
-    const bool endsWithDashes = crlf ? (m_lineEnd[0] == '-' && m_lineEnd[1] == '-')
-                                     : (m_lineEnd[1] == '-' && m_lineEnd[2] == '-');
+    const bool endsWithDashes =
+        crlf ? (m_lineEnd[0] == '-' && m_lineEnd[1] == '-') : (m_lineEnd[1] == '-' && m_lineEnd[2] == '-');
     const bool boundary = length >= 2 && m_lineStart[0] == '-' && m_lineStart[1] == '-';
     const bool closing = boundary && length >= 4 && endsWithDashes;
     if (boundary && ++m_boundaries > m_limits.boundaryLines) {
@@ -201,9 +201,15 @@ gint64 streamSeek(GMimeStream* stream, gint64 offset, GMimeSeekWhence whence)
 {
     gint64 real = stream->position;
     switch (whence) {
-    case GMIME_STREAM_SEEK_SET: real = offset; break;
-    case GMIME_STREAM_SEEK_CUR: real = stream->position + offset; break;
-    case GMIME_STREAM_SEEK_END: real = endOf(stream) + offset; break;
+    case GMIME_STREAM_SEEK_SET:
+        real = offset;
+        break;
+    case GMIME_STREAM_SEEK_CUR:
+        real = stream->position + offset;
+        break;
+    case GMIME_STREAM_SEEK_END:
+        real = endOf(stream) + offset;
+        break;
     }
     if (real < stream->bound_start || real > endOf(stream)) {
         errno = EINVAL;
@@ -223,8 +229,8 @@ gint64 streamLength(GMimeStream* stream)
     return endOf(stream) - stream->bound_start;
 }
 
-GMimeStream* newStream(std::shared_ptr<const pst::ByteSource> source, std::shared_ptr<HeldTextScanner> scanner,
-                       gint64 start, gint64 end)
+GMimeStream* newStream(std::shared_ptr<const pst::ByteSource> source, std::shared_ptr<HeldTextScanner> scanner, gint64 start,
+                       gint64 end)
 {
     auto* stream = static_cast<ParcelonSourceStream*>(g_object_new(parcelon_source_stream_get_type(), nullptr));
     stream->state = new SourceStreamState{std::move(source), std::move(scanner), static_cast<std::uint64_t>(start), {}};

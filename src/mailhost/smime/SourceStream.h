@@ -53,8 +53,7 @@ private:
 // A GMime stream over the bytes of a wrapper. GMime's offsets are offsets into
 // the source. A stream made with a scanner feeds it everything it reads in
 // order and reads nothing more once the scanner reports a broken limit.
-GMimeStream* newSourceStream(std::shared_ptr<const pst::ByteSource> source,
-                             std::shared_ptr<HeldTextScanner> scanner = nullptr);
+GMimeStream* newSourceStream(std::shared_ptr<const pst::ByteSource> source, std::shared_ptr<HeldTextScanner> scanner = nullptr);
 
 // The error of the last failed read of a source stream, if any.
 const pst::Error* sourceStreamError(GMimeStream* stream);

@@ -29,8 +29,10 @@ QString treeName(bool nodes)
 } // namespace
 
 BTrees::BTrees(const ByteSource& source, const Header& header, std::shared_ptr<LeafScan> scan)
-    : m_source(source), m_header(header), m_scan(scan ? std::move(scan) : std::make_shared<LeafScan>(header)),
-      m_capacity(kCacheBytes / header.format.pageSize())
+    : m_source(source)
+    , m_header(header)
+    , m_scan(scan ? std::move(scan) : std::make_shared<LeafScan>(header))
+    , m_capacity(kCacheBytes / header.format.pageSize())
 {
 }
 
@@ -166,9 +168,8 @@ Result<std::optional<Entry>> BTrees::find(Tree tree, std::uint64_t searched) con
         ref = childRef(p, i);
         level = static_cast<int>(p.level) - 1;
     }
-    return corrupt(QStringLiteral("%1: the %2 is deeper than %3 levels")
-                       .arg(m_source.name(), treeName(tree == Tree::Nodes))
-                       .arg(kMaxLevel));
+    return corrupt(
+        QStringLiteral("%1: the %2 is deeper than %3 levels").arg(m_source.name(), treeName(tree == Tree::Nodes)).arg(kMaxLevel));
 }
 
 template <class Entry>

@@ -79,8 +79,7 @@ Result<void> checkSize(const Format& f, const BlockEntry& entry, const ByteSourc
 
 } // namespace
 
-Result<void> Blocks::readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out,
-                            std::vector<std::uint8_t>& scratch) const
+Result<void> Blocks::readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out, std::vector<std::uint8_t>& scratch) const
 {
     out.clear();
     return readRun(std::span(&entry, 1), out, scratch);

@@ -29,8 +29,7 @@ public:
     // Reads a located block into `out`. `scratch` holds the stored bytes;
     // both are reused across calls. Needs nothing but the file, so any
     // thread may call it.
-    Result<void> readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out,
-                        std::vector<std::uint8_t>& scratch) const;
+    Result<void> readAt(const BlockEntry& entry, std::vector<std::uint8_t>& out, std::vector<std::uint8_t>& scratch) const;
 
     // How many of `entries`, from the first, lie back to back in the file
     // within `maxBytes` (at least one).

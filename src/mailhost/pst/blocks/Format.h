@@ -42,9 +42,9 @@ struct Format {
     }
 
     // Entry sizes in B-tree pages.
-    std::size_t btEntrySize() const { return ansi() ? 12 : 24; }   // BTENTRY
-    std::size_t bbtEntrySize() const { return ansi() ? 12 : 24; }  // BBTENTRY
-    std::size_t nbtEntrySize() const { return ansi() ? 16 : 32; }  // NBTENTRY
+    std::size_t btEntrySize() const { return ansi() ? 12 : 24; }  // BTENTRY
+    std::size_t bbtEntrySize() const { return ansi() ? 12 : 24; } // BBTENTRY
+    std::size_t nbtEntrySize() const { return ansi() ? 16 : 32; } // NBTENTRY
 
     // Entry sizes in subnode blocks.
     std::size_t slEntrySize() const { return 3 * idSize(); }

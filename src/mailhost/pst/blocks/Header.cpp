@@ -23,21 +23,20 @@ Result<Header> Header::read(const ByteSource& source)
 {
     std::array<std::uint8_t, kUnicodeHeaderSize> bytes{};
     if (source.size() < kAnsiHeaderSize)
-        return Error(ErrorKind::NotPst, QStringLiteral("%1 is not a PST file (it is only %2 bytes long)")
-                                            .arg(source.name())
-                                            .arg(source.size()));
+        return Error(ErrorKind::NotPst,
+                     QStringLiteral("%1 is not a PST file (it is only %2 bytes long)").arg(source.name()).arg(source.size()));
     const std::size_t available = source.size() < kUnicodeHeaderSize ? kAnsiHeaderSize : kUnicodeHeaderSize;
     if (auto r = source.read(0, std::span(bytes).first(available)); !r)
         return r.error();
     const SpanReader h(std::span<const std::uint8_t>(bytes).first(available));
 
     if (h.u32(0) != 0x4E444221) // "!BDN"
-        return Error(ErrorKind::NotPst, QStringLiteral("%1 is not a PST file (it does not start with the PST signature)")
-                                            .arg(source.name()));
+        return Error(ErrorKind::NotPst,
+                     QStringLiteral("%1 is not a PST file (it does not start with the PST signature)").arg(source.name()));
     const std::uint16_t client = h.u16(8);
     if (client != 0x4D53 && client != 0x4F53 && client != 0x4241) // "SM", "SO", "AB"
-        return Error(ErrorKind::NotPst, QStringLiteral("%1 is not a PST file (unknown client signature %2)")
-                                            .arg(source.name(), hex(client)));
+        return Error(ErrorKind::NotPst,
+                     QStringLiteral("%1 is not a PST file (unknown client signature %2)").arg(source.name(), hex(client)));
 
     Header header;
     header.version = h.u16(10);
@@ -49,9 +48,8 @@ Result<Header> Header::read(const ByteSource& source)
     else if (header.version == 36)
         header.format.variant = Variant::Unicode4k;
     else
-        return Error(ErrorKind::Unsupported, QStringLiteral("%1: PST file version %2 is not supported")
-                                                 .arg(source.name())
-                                                 .arg(header.version));
+        return Error(ErrorKind::Unsupported,
+                     QStringLiteral("%1: PST file version %2 is not supported").arg(source.name()).arg(header.version));
 
     const bool ansi = header.format.ansi();
     if (!ansi && available < kUnicodeHeaderSize)
@@ -63,9 +61,8 @@ Result<Header> Header::read(const ByteSource& source)
 
     const std::uint8_t crypt = h.u8(ansi ? 461 : 513);
     if (crypt > 2)
-        return Error(ErrorKind::Unsupported, QStringLiteral("%1: data encoding %2 is not supported")
-                                                 .arg(source.name())
-                                                 .arg(crypt));
+        return Error(ErrorKind::Unsupported,
+                     QStringLiteral("%1: data encoding %2 is not supported").arg(source.name()).arg(crypt));
     header.encoding = static_cast<Encoding>(crypt);
 
     if (ansi) {

@@ -18,12 +18,12 @@ struct BlockRef {
 struct Header {
     Format format;
     Encoding encoding = Encoding::None;
-    std::uint16_t version = 0; // wVer
-    bool ost = false;          // wMagicClient "SO"
-    std::uint64_t fileEof = 0; // ibFileEof
-    BlockRef nodeBTree;        // root page of the node B-tree
-    BlockRef blockBTree;       // root page of the block B-tree
-    bool amapValid = false;    // fAMapValid: the allocation maps tell free from used space
+    std::uint16_t version = 0;   // wVer
+    bool ost = false;            // wMagicClient "SO"
+    std::uint64_t fileEof = 0;   // ibFileEof
+    BlockRef nodeBTree;          // root page of the node B-tree
+    BlockRef blockBTree;         // root page of the block B-tree
+    bool amapValid = false;      // fAMapValid: the allocation maps tell free from used space
     bool checksumsWrong = false; // the header's own checksums do not match it
 
     // Reads and checks the header: NotPst for a file that does not start like

@@ -34,8 +34,7 @@ std::uint64_t trailerBid(const Format& f, const SpanReader& p)
 
 } // namespace
 
-Result<BTreePage> checkBTreePage(const Format& f, Bytes bytes, std::uint8_t type, std::uint64_t ib,
-                                 std::uint64_t expectedBid)
+Result<BTreePage> checkBTreePage(const Format& f, Bytes bytes, std::uint8_t type, std::uint64_t ib, std::uint64_t expectedBid)
 {
     const SpanReader p(bytes);
     const std::size_t t = f.pageTrailerOffset();
@@ -108,8 +107,8 @@ Result<void> LeafScan::scan(const ByteSource& source, const std::function<void(b
             if (useMaps && ib >= kFirstAMap && (ib - kFirstAMap) % kSectionBytes == 0) {
                 amap.clear();
                 amapStart = ib;
-                const bool valid = type == kAMapType && p.u8(f.pageTrailerOffset() + 1) == kAMapType
-                                   && trailerBid(f, p) == ib && trailerCrc(f, p) == pstCrc(p.slice(0, f.pageTrailerOffset()));
+                const bool valid = type == kAMapType && p.u8(f.pageTrailerOffset() + 1) == kAMapType && trailerBid(f, p) == ib
+                    && trailerCrc(f, p) == pstCrc(p.slice(0, f.pageTrailerOffset()));
                 if (valid) {
                     const std::size_t pad = f.ansi() ? 4 : 0;
                     amap.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pad),
@@ -132,8 +131,8 @@ Result<void> LeafScan::scan(const ByteSource& source, const std::function<void(b
             if (!page || page->level != 0 || page->count == 0)
                 continue;
             const bool nodes = type == 0x81;
-            found(nodes, Leaf{ib, page->bid, btreeKey(f, bytes, *page, nodes, 0),
-                              btreeKey(f, bytes, *page, nodes, page->count - 1)});
+            found(nodes,
+                  Leaf{ib, page->bid, btreeKey(f, bytes, *page, nodes, 0), btreeKey(f, bytes, *page, nodes, page->count - 1)});
         }
     }
     return {};

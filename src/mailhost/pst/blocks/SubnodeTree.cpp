@@ -77,8 +77,7 @@ Result<SubnodeTree> SubnodeTree::open(const Blocks& blocks, std::uint64_t bid)
 
 const SubnodeEntry* SubnodeTree::find(Nid nid) const
 {
-    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), nid,
-                               [](const SubnodeEntry& e, Nid n) { return e.nid < n; });
+    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), nid, [](const SubnodeEntry& e, Nid n) { return e.nid < n; });
     return it != m_entries.end() && it->nid == nid ? &*it : nullptr;
 }
 

@@ -91,8 +91,7 @@ Result<void> FileSource::read(std::uint64_t offset, std::span<std::uint8_t> buff
         return pastEnd(m_path, offset, buffer.size(), m_size);
     std::size_t done = 0;
     while (done < buffer.size()) {
-        const ssize_t n = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -44,11 +44,16 @@ public:
     std::uint64_t uint(std::size_t offset, std::size_t width) const
     {
         switch (width) {
-        case 1: return u8(offset);
-        case 2: return u16(offset);
-        case 4: return u32(offset);
-        case 8: return u64(offset);
-        default: return 0;
+        case 1:
+            return u8(offset);
+        case 2:
+            return u16(offset);
+        case 4:
+            return u32(offset);
+        case 8:
+            return u64(offset);
+        default:
+            return 0;
         }
     }
 

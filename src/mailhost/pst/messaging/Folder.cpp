@@ -12,7 +12,7 @@ constexpr std::uint32_t kSearchFolder = 0x03;
 constexpr std::uint32_t kMessage = 0x04;
 constexpr std::uint32_t kHierarchyTable = 0x0D;
 constexpr std::uint32_t kContentsTable = 0x0E;
-}
+} // namespace
 
 Result<Folder> Folder::open(const Store& store, Nid nid, const QString& what)
 {

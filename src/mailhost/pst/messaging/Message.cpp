@@ -19,8 +19,7 @@ int codePageOf(const PropertyContext& pc, int fallback)
 
 } // namespace
 
-Message::Message(const Store& store, PropertyContext properties)
-    : m_store(&store), m_properties(std::move(properties))
+Message::Message(const Store& store, PropertyContext properties) : m_store(&store), m_properties(std::move(properties))
 {
     m_codePage = codePageOf(m_properties, kDefaultCodePage);
 }

@@ -20,7 +20,7 @@ inline constexpr std::uint16_t AttachLongPathname = 0x370D;
 inline constexpr std::uint16_t InternetCodepage = 0x3FDE;
 inline constexpr std::uint16_t MessageLocaleId = 0x3FF1;
 inline constexpr std::uint16_t MessageCodepage = 0x3FFD;
-}
+} // namespace PropId
 
 // How an attachment holds its content.
 namespace AttachMethod {
@@ -32,7 +32,7 @@ inline constexpr int ByReferenceOnly = 4;
 inline constexpr int EmbeddedMessage = 5;
 inline constexpr int Storage = 6;
 inline constexpr int ByWebReference = 7;
-}
+} // namespace AttachMethod
 
 // Node ids with a fixed meaning.
 namespace WellKnownNid {
@@ -42,6 +42,6 @@ inline constexpr std::uint32_t RootFolder = 0x122;
 inline constexpr std::uint32_t AttachmentTable = 0x671;
 inline constexpr std::uint32_t RecipientTable = 0x692;
 inline constexpr std::uint32_t IpmSubtree = 0x8022; // in Outlook-made files
-}
+} // namespace WellKnownNid
 
 } // namespace parcelon::pst

@@ -25,16 +25,24 @@ Bytes withoutTrailingNuls(Bytes bytes, std::size_t unit)
 QByteArray codecName(int codePage)
 {
     switch (codePage) {
-    case 65001: return "UTF-8";
-    case 20127: return "US-ASCII";
-    case 1200: return "UTF-16LE";
+    case 65001:
+        return "UTF-8";
+    case 20127:
+        return "US-ASCII";
+    case 1200:
+        return "UTF-16LE";
     case 50220:
     case 50221:
-    case 50222: return "ISO-2022-JP";
-    case 51932: return "EUC-JP";
-    case 20932: return "EUC-JP";
-    case 936: return "windows-936";
-    default: break;
+    case 50222:
+        return "ISO-2022-JP";
+    case 51932:
+        return "EUC-JP";
+    case 20932:
+        return "EUC-JP";
+    case 936:
+        return "windows-936";
+    default:
+        break;
     }
     if (codePage >= 28591 && codePage <= 28605)
         return "ISO-8859-" + QByteArray::number(codePage - 28590);
@@ -76,14 +84,17 @@ QString fromCodePage(Bytes bytes, int codePage)
 int codePageOfLocale(int lcid)
 {
     switch (lcid & 0x3FF) { // the primary language
-    case 0x11: return 932;  // Japanese
-    case 0x12: return 949;  // Korean
-    case 0x04: return (lcid == 0x0404 || lcid == 0x0C04 || lcid == 0x1404) ? 950 : 936; // Chinese
-    case 0x19: // Russian
-    case 0x22: // Ukrainian
-    case 0x23: // Belarusian
-    case 0x02: // Bulgarian
-    case 0x2F: // Macedonian
+    case 0x11:
+        return 932; // Japanese
+    case 0x12:
+        return 949; // Korean
+    case 0x04:
+        return (lcid == 0x0404 || lcid == 0x0C04 || lcid == 0x1404) ? 950 : 936; // Chinese
+    case 0x19:                                                                   // Russian
+    case 0x22:                                                                   // Ukrainian
+    case 0x23:                                                                   // Belarusian
+    case 0x02:                                                                   // Bulgarian
+    case 0x2F:                                                                   // Macedonian
         return 1251;
     case 0x05: // Czech
     case 0x15: // Polish
@@ -93,19 +104,30 @@ int codePageOfLocale(int lcid)
     case 0x18: // Romanian
     case 0x1C: // Albanian
         return 1250;
-    case 0x1A: return lcid == 0x0C1A ? 1251 : 1250; // Serbian Cyrillic, else Croatian/Serbian Latin
-    case 0x08: return 1253;  // Greek
-    case 0x1F: return 1254;  // Turkish
-    case 0x0D: return 1255;  // Hebrew
-    case 0x01: return 1256;  // Arabic
-    case 0x29: return 1256;  // Persian
-    case 0x25:               // Estonian
-    case 0x26:               // Latvian
-    case 0x27: return 1257;  // Lithuanian
-    case 0x2A: return 1258;  // Vietnamese
-    case 0x1E: return 874;   // Thai
-    case 0x00: return 0;
-    default: return 1252;
+    case 0x1A:
+        return lcid == 0x0C1A ? 1251 : 1250; // Serbian Cyrillic, else Croatian/Serbian Latin
+    case 0x08:
+        return 1253; // Greek
+    case 0x1F:
+        return 1254; // Turkish
+    case 0x0D:
+        return 1255; // Hebrew
+    case 0x01:
+        return 1256; // Arabic
+    case 0x29:
+        return 1256; // Persian
+    case 0x25:       // Estonian
+    case 0x26:       // Latvian
+    case 0x27:
+        return 1257; // Lithuanian
+    case 0x2A:
+        return 1258; // Vietnamese
+    case 0x1E:
+        return 874; // Thai
+    case 0x00:
+        return 0;
+    default:
+        return 1252;
     }
 }
 

@@ -45,9 +45,8 @@ Result<void> BTreeOnHeap::walk(std::uint32_t hid, int level, const std::function
         return records.error();
     const std::size_t recordSize = m_keySize + (level > 0 ? 4 : m_dataSize);
     if (records->size() % recordSize != 0)
-        return m_heap->damaged(QStringLiteral("B-tree records %1 do not divide into records of %2 bytes")
-                                   .arg(hex(hid))
-                                   .arg(recordSize));
+        return m_heap->damaged(
+            QStringLiteral("B-tree records %1 do not divide into records of %2 bytes").arg(hex(hid)).arg(recordSize));
     for (std::size_t off = 0; off < records->size(); off += recordSize) {
         const Bytes key = records->subspan(off, m_keySize);
         if (level > 0) {

@@ -66,9 +66,8 @@ Result<PropertyContext> PropertyContext::open(const Blocks& blocks, const DataTr
     if (!tree)
         return tree.error();
     if (tree->keySize() != 2 || tree->dataSize() != 6)
-        return h.damaged(QStringLiteral("its property tree has records of %1 + %2 bytes")
-                             .arg(tree->keySize())
-                             .arg(tree->dataSize()));
+        return h.damaged(
+            QStringLiteral("its property tree has records of %1 + %2 bytes").arg(tree->keySize()).arg(tree->dataSize()));
     auto walked = tree->forEach([&](Bytes key, Bytes data) {
         const SpanReader d(data);
         const std::uint16_t type = d.u16(0);

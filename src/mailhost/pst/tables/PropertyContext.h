@@ -69,8 +69,8 @@ public:
     };
 
     // `subnodes` are the node's own subnodes, where large values live.
-    static Result<PropertyContext> open(const Blocks& blocks, const DataTree& data,
-                                        std::shared_ptr<const SubnodeTree> subnodes, const QString& what);
+    static Result<PropertyContext> open(const Blocks& blocks, const DataTree& data, std::shared_ptr<const SubnodeTree> subnodes,
+                                        const QString& what);
 
     const std::vector<Entry>& entries() const { return m_entries; }
     const Entry* find(std::uint16_t id) const;

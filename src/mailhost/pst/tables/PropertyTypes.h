@@ -23,24 +23,30 @@ inline constexpr std::uint16_t Time = 0x0040;
 inline constexpr std::uint16_t Guid = 0x0048;
 inline constexpr std::uint16_t Binary = 0x0102;
 inline constexpr std::uint16_t MultipleFlag = 0x1000;
-}
+} // namespace PropType
 
 // The size of a fixed-size value, or 0 for a variable-size type.
 inline std::size_t fixedSize(std::uint16_t type)
 {
     switch (type) {
-    case PropType::Boolean: return 1;
-    case PropType::Integer16: return 2;
+    case PropType::Boolean:
+        return 1;
+    case PropType::Integer16:
+        return 2;
     case PropType::Integer32:
     case PropType::Floating32:
-    case PropType::ErrorCode: return 4;
+    case PropType::ErrorCode:
+        return 4;
     case PropType::Floating64:
     case PropType::Currency:
     case PropType::FloatingTime:
     case PropType::Integer64:
-    case PropType::Time: return 8;
-    case PropType::Guid: return 16;
-    default: return 0;
+    case PropType::Time:
+        return 8;
+    case PropType::Guid:
+        return 16;
+    default:
+        return 0;
     }
 }
 

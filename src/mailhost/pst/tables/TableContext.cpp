@@ -6,8 +6,8 @@
 
 namespace parcelon::pst {
 
-Result<TableContext> TableContext::open(const Blocks& blocks, const DataTree& data,
-                                        std::shared_ptr<const SubnodeTree> subnodes, const QString& what)
+Result<TableContext> TableContext::open(const Blocks& blocks, const DataTree& data, std::shared_ptr<const SubnodeTree> subnodes,
+                                        const QString& what)
 {
     auto heap = Heap::open(blocks, data, what);
     if (!heap)
@@ -42,7 +42,8 @@ Result<TableContext> TableContext::open(const Blocks& blocks, const DataTree& da
     if (!index)
         return index.error();
     if (index->keySize() != 4 || (index->dataSize() != 2 && index->dataSize() != 4))
-        return h.damaged(QStringLiteral("its row index has records of %1 + %2 bytes").arg(index->keySize()).arg(index->dataSize()));
+        return h.damaged(
+            QStringLiteral("its row index has records of %1 + %2 bytes").arg(index->keySize()).arg(index->dataSize()));
     std::vector<std::pair<std::uint32_t, std::uint32_t>> rows; // position, id
     auto walked = index->forEach([&](Bytes key, Bytes value) {
         rows.emplace_back(static_cast<std::uint32_t>(keyValue(value)), static_cast<std::uint32_t>(keyValue(key)));

@@ -21,8 +21,8 @@ public:
         std::uint8_t bit = 0; // position in the cell existence bitmap
     };
 
-    static Result<TableContext> open(const Blocks& blocks, const DataTree& data,
-                                     std::shared_ptr<const SubnodeTree> subnodes, const QString& what);
+    static Result<TableContext> open(const Blocks& blocks, const DataTree& data, std::shared_ptr<const SubnodeTree> subnodes,
+                                     const QString& what);
 
     const std::vector<Column>& columns() const { return m_columns; }
 
