@@ -82,16 +82,7 @@ protected:
 
     std::vector<SavedAttachment> walk(const QString& path, QString* mountError = nullptr)
     {
-        auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
-        try {
-            mapi->AddStore(path);
-        } catch (const std::exception& e) {
-            if (mountError)
-                *mountError = QString::fromUtf8(e.what());
-            return {};
-        }
-        auto root = mapi->Folders()->GetLast();
-        return saveAll(root, m_out.path());
+        return mountAndSaveAll(path, m_out.path(), mountError);
     }
 
     // Walks the damaged copy: exactly one attachment fails, naming `what`;

@@ -61,15 +61,7 @@ protected:
     {
         QDir(m_out.path()).removeRecursively();
         QDir().mkpath(m_out.path());
-        auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
-        try {
-            mapi->AddStore(path);
-        } catch (const std::exception& e) {
-            if (mountError)
-                *mountError = QString::fromUtf8(e.what());
-            return {};
-        }
-        return saveAll(mapi->Folders()->GetLast(), m_out.path());
+        return mountAndSaveAll(path, m_out.path(), mountError);
     }
 
     std::vector<SavedAttachment> walkDamaged(const PstSurgery& surgery)

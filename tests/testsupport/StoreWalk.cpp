@@ -1,6 +1,7 @@
 #include "testsupport/StoreWalk.h"
 
 #include "diagnostics/Failure.h"
+#include "mailhost/model/Registry.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -95,6 +96,19 @@ std::vector<SavedAttachment> saveAll(const std::shared_ptr<mailhost::Folder>& ro
     int counter = 0;
     walk(root, QString(), outputDir, saved, counter);
     return saved;
+}
+
+std::vector<SavedAttachment> mountAndSaveAll(const QString& path, const QString& outputDir, QString* mountError)
+{
+    auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
+    try {
+        mapi->AddStore(path);
+    } catch (const std::exception& e) {
+        if (mountError)
+            *mountError = QString::fromUtf8(e.what());
+        return {};
+    }
+    return saveAll(mapi->Folders()->GetLast(), outputDir);
 }
 
 } // namespace parcelon::test

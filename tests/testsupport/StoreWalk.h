@@ -25,6 +25,11 @@ struct SavedAttachment {
 // attachment of every item into `outputDir` and describes what was saved.
 std::vector<SavedAttachment> saveAll(const std::shared_ptr<mailhost::Folder>& root, const QString& outputDir);
 
+// Mounts the PST file at `path` in a new MAPI namespace and saves all as
+// above; a store that does not mount gives nothing, with the reason in
+// `mountError` when given.
+std::vector<SavedAttachment> mountAndSaveAll(const QString& path, const QString& outputDir, QString* mountError = nullptr);
+
 QString sha256Of(const QString& path);
 
 } // namespace parcelon::test
