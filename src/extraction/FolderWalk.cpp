@@ -4,6 +4,7 @@
 #include "diagnostics/Steps.h"
 #include "diagnostics/Yield.h"
 #include "extraction/Naming.h"
+#include "fs/FileNames.h"
 #include "fs/Paths.h"
 #include "mailhost/model/Automation.h"
 #include "mailhost/model/ItemClass.h"

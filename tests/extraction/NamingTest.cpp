@@ -3,6 +3,7 @@
 
 #include "extraction/Naming.h"
 #include "extraction/FreeNames.h"
+#include "fs/FileNames.h"
 #include "testsupport/AppTestSupport.h"
 #include "testsupport/TestPaths.h"
 

@@ -10,7 +10,7 @@
 // message carry "wrapper": "signed".
 
 #include "diagnostics/Failure.h"
-#include "extraction/Naming.h"
+#include "fs/FileNames.h"
 #include "mailhost/model/Registry.h"
 
 #include <QCoreApplication>
