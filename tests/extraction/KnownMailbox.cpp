@@ -39,7 +39,7 @@ pstgen::Description knownMailbox()
 void writeMailbox(const pstgen::Description& description, const QString& path)
 {
     auto written = pstgen::PstWriter::write(description, path);
-    ASSERT_TRUE(written.ok()) << written.error().description().toStdString();
+    ASSERT_TRUE(written.ok()) << written.error().message().toStdString();
 }
 
 } // namespace parcelon::test

@@ -41,7 +41,7 @@ TEST_F(SignedRun, SavesTheFilesInsideSignedMailAndTheStoredFormOfEncryptedMail)
     description.root.folders.push_back(inbox);
     const QString mail = work.filePath(u"signed.pst"_s);
     auto written = pstgen::PstWriter::write(description, mail);
-    ASSERT_TRUE(written.ok()) << written.error().description().toStdString();
+    ASSERT_TRUE(written.ok()) << written.error().message().toStdString();
     const QString out = work.filePath(u"out"_s);
     QDir().mkpath(out);
 

@@ -205,13 +205,13 @@ TEST_P(Corpus, EveryFolderKeepsAllItsRows)
     }));
     int rows = 0;
     for (const pst::Nid nid : folders) {
-        auto folder = pst::Folder::open(**store, nid, u"folder"_s);
+        auto folder = pst::Folder::open(**store, nid, pst::Where());
         if (!folder)
             continue;
         for (const auto& [type, kept] :
              {std::pair(pst::Nid(0x0D), folder->subfolders()), std::pair(pst::Nid(0x0E), folder->messages())}) {
             auto node = (*store)->node((nid & ~pst::Nid(0x1F)) | type);
-            auto table = node ? (*store)->table(*node, u"table"_s) : pst::Result<pst::TableContext>(node.error());
+            auto table = node ? (*store)->table(*node, pst::Where()) : pst::Result<pst::TableContext>(node.error());
             if (!table)
                 continue;
             ASSERT_TRUE(kept.ok());

@@ -46,7 +46,7 @@ QString damageMailbox(pstgen::Format format)
     };
     const QString path = dir.filePath(QString::fromStdString(formatName(format)) + u".pst"_s);
     const auto report = pstgen::PstWriter::write(d, path);
-    EXPECT_TRUE(report.ok()) << report.error().description().toStdString();
+    EXPECT_TRUE(report.ok()) << report.error().message().toStdString();
     // Cut after the last page, as old files end inside their last section:
     // 4 KiB-page files would otherwise take 16 MB of unused room.
     QByteArray bytes = readFile(path);

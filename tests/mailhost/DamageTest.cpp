@@ -33,7 +33,7 @@ std::vector<pst::BlockEntry> multiBlockAttachment(const pst::Store& store)
     while (!folders.empty()) {
         const pst::Nid nid = folders.back();
         folders.pop_back();
-        auto folder = pst::Folder::open(store, nid, u"folder"_s);
+        auto folder = pst::Folder::open(store, nid, pst::Where());
         if (!folder)
             continue;
         if (auto subs = folder->subfolders())
@@ -43,12 +43,12 @@ std::vector<pst::BlockEntry> multiBlockAttachment(const pst::Store& store)
             continue;
         for (pst::Nid m : *messages) {
             auto node = store.node(m);
-            auto message = node ? pst::Message::open(store, *node, u"message"_s) : pst::Result<pst::Message>(node.error());
+            auto message = node ? pst::Message::open(store, *node, pst::Where()) : pst::Result<pst::Message>(node.error());
             if (!message)
                 continue;
             auto ids = message->attachmentIds();
             for (pst::Nid a : ids ? *ids : std::vector<pst::Nid>()) {
-                auto attachment = message->attachment(a, u"attachment"_s);
+                auto attachment = message->attachment(a, pst::Where());
                 auto content = attachment ? attachment->content() : pst::Result<pst::ValueLocation>(attachment.error());
                 if (content && content->tree && content->tree->leaves().size() >= 2)
                     return content->tree->leaves();
@@ -290,9 +290,9 @@ TEST_P(UncompressedDamage, AFolderListedBelowItselfIsWalkedOnce)
     auto store = pst::Store::open(path);
     ASSERT_TRUE(store.ok());
     const auto childNamed = [&](pst::Nid parent, const QString& name) {
-        auto subfolders = pst::Folder::open(**store, parent, u"folder"_s)->subfolders();
+        auto subfolders = pst::Folder::open(**store, parent, pst::Where())->subfolders();
         for (pst::Nid nid : *subfolders)
-            if (pst::Folder::open(**store, nid, u"folder"_s)->displayName() == name)
+            if (pst::Folder::open(**store, nid, pst::Where())->displayName() == name)
                 return nid;
         return pst::Nid(0);
     };
@@ -324,3 +324,4 @@ TEST_P(UncompressedDamage, AFolderListedBelowItselfIsWalkedOnce)
     EXPECT_EQ(saved[0].folder, u"A/B"_s);
     EXPECT_EQ(saved[1].folder, u"A"_s);
 }
+

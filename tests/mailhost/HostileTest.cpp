@@ -172,9 +172,9 @@ protected:
 // The subfolder of `parent` named `name`, read from the file as written.
 pst::Nid childNamed(const pst::Store& store, pst::Nid parent, const QString& name)
 {
-    auto subfolders = pst::Folder::open(store, parent, u"folder"_s)->subfolders();
+    auto subfolders = pst::Folder::open(store, parent, pst::Where())->subfolders();
     for (pst::Nid nid : subfolders ? *subfolders : std::vector<pst::Nid>())
-        if (pst::Folder::open(store, nid, u"folder"_s)->displayName() == name)
+        if (pst::Folder::open(store, nid, pst::Where())->displayName() == name)
             return nid;
     ADD_FAILURE() << "no folder " << qPrintable(name);
     return 0;
@@ -198,7 +198,7 @@ TopFolder topFolder(const QString& file, const QString& name)
     if (!store)
         return {};
     TopFolder top{childNamed(**store, (*store)->ipmSubtree(), name), {}};
-    auto messages = pst::Folder::open(**store, top.nid, name)->messages();
+    auto messages = pst::Folder::open(**store, top.nid, pst::Where())->messages();
     EXPECT_TRUE(messages.ok());
     if (messages)
         top.messages = *messages;

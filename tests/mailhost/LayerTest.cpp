@@ -72,7 +72,7 @@ public:
         EXPECT_TRUE(source.ok());
         m_source = std::move(*source);
         auto header = pst::Header::read(*m_source);
-        EXPECT_TRUE(header.ok()) << header.error().description().toStdString();
+        EXPECT_TRUE(header.ok()) << header.error().message().toStdString();
         m_header = *header;
         m_trees = std::make_unique<pst::BTrees>(*m_source, m_header);
         m_blocks = std::make_unique<pst::Blocks>(*m_source, m_header, *m_trees);
@@ -92,9 +92,9 @@ private:
 pst::Heap openHeap(const pst::Blocks& blocks, std::uint64_t bid)
 {
     auto tree = pst::DataTree::open(blocks, bid);
-    EXPECT_TRUE(tree.ok()) << tree.error().description().toStdString();
-    auto heap = pst::Heap::open(blocks, *tree, u"heap"_s);
-    EXPECT_TRUE(heap.ok()) << heap.error().description().toStdString();
+    EXPECT_TRUE(tree.ok()) << tree.error().message().toStdString();
+    auto heap = pst::Heap::open(blocks, *tree, pst::Where());
+    EXPECT_TRUE(heap.ok()) << heap.error().message().toStdString();
     return std::move(*heap);
 }
 
@@ -168,7 +168,7 @@ TEST_P(Layers, HeapGivesEveryAllocationAcrossBlocksAndRefusesOthers)
     EXPECT_EQ(heap.userRoot(), allocations.front().first);
     for (const auto& [hid, bytes] : allocations) {
         auto got = heap.allocation(hid);
-        ASSERT_TRUE(got.ok()) << got.error().description().toStdString();
+        ASSERT_TRUE(got.ok()) << got.error().message().toStdString();
         EXPECT_EQ(copy(*got), bytes) << pst::hex(hid).toStdString();
     }
     EXPECT_TRUE(heap.allocation(0)->empty());
@@ -246,15 +246,15 @@ TEST_P(Layers, TableContextGivesRowsInOrderWithTheirCells)
     ASSERT_TRUE(sub.ok());
     auto tree = pst::DataTree::open(blocks, bid);
     ASSERT_TRUE(tree.ok());
-    auto table = pst::TableContext::open(blocks, *tree, std::make_shared<pst::SubnodeTree>(*sub), u"table"_s);
-    ASSERT_TRUE(table.ok()) << table.error().description().toStdString();
+    auto table = pst::TableContext::open(blocks, *tree, std::make_shared<pst::SubnodeTree>(*sub), pst::Where());
+    ASSERT_TRUE(table.ok()) << table.error().message().toStdString();
     EXPECT_EQ(table->rowIds(), ids);
     const auto& columns = table->columns();
     const std::uint16_t stringType = GetParam() == pstgen::Format::Ansi ? 0x001E : 0x001F;
     EXPECT_TRUE(std::any_of(columns.begin(), columns.end(), [&](const auto& c) { return c.tag == (0x37040000u | stringType); }));
     for (std::size_t i = 0; i < 600; i += 37) {
         auto cells = table->cells(i);
-        ASSERT_TRUE(cells.ok()) << cells.error().description().toStdString();
+        ASSERT_TRUE(cells.ok()) << cells.error().message().toStdString();
         std::map<std::uint32_t, pst::StoredValue> byTag(cells->begin(), cells->end());
         EXPECT_EQ(byTag[pstgen::tag::AttachSize].raw, 1000 + i);
         EXPECT_EQ(byTag.count(0x37040000u | stringType), i % 3 != 0 ? 1u : 0u) << i;
@@ -278,7 +278,7 @@ TEST_P(Layers, SubnodeTreeFindsEveryEntryThroughItsIndex)
     }
     const std::uint64_t bid = list.write(file.ndb());
     auto tree = pst::SubnodeTree::open(file.open(), bid);
-    ASSERT_TRUE(tree.ok()) << tree.error().description().toStdString();
+    ASSERT_TRUE(tree.ok()) << tree.error().message().toStdString();
     ASSERT_EQ(tree->entries().size(), 700u);
     for (const auto& [nid, data] : written) {
         const pst::SubnodeEntry* entry = tree->find(nid);

@@ -117,7 +117,7 @@ void expectRoundTrip(const Description& description)
     WriteOptions options;
     options.hashAttachments = true;
     auto report = PstWriter::write(description, path, options);
-    ASSERT_TRUE(report.ok()) << report.error().description().toStdString();
+    ASSERT_TRUE(report.ok()) << report.error().message().toStdString();
     QDir().mkpath(dir.filePath(u"out"_s));
     QStringList got;
     try {
@@ -184,7 +184,7 @@ TEST(RoundTrip, SampleFilesComeBackAsDescribed)
     for (const QString& name : descriptions) {
         SCOPED_TRACE(name.toStdString());
         auto description = DescriptionReader::readFile(samples.filePath(name));
-        ASSERT_TRUE(description.ok()) << description.error().description().toStdString();
+        ASSERT_TRUE(description.ok()) << description.error().message().toStdString();
         expectRoundTrip(*description);
     }
 }

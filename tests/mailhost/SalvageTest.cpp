@@ -74,12 +74,12 @@ protected:
 
     pst::Nid folderNamed(pst::Nid parent, const QString& name) const
     {
-        auto folder = pst::Folder::open(*m_store, parent, u"folder"_s);
-        EXPECT_TRUE(folder.ok()) << folder.error().description().toStdString();
+        auto folder = pst::Folder::open(*m_store, parent, pst::Where());
+        EXPECT_TRUE(folder.ok()) << folder.error().message().toStdString();
         auto subfolders = folder ? folder->subfolders() : pst::Result<std::vector<pst::Nid>>(folder.error());
-        EXPECT_TRUE(subfolders.ok()) << subfolders.error().description().toStdString();
+        EXPECT_TRUE(subfolders.ok()) << subfolders.error().message().toStdString();
         for (pst::Nid nid : subfolders ? *subfolders : std::vector<pst::Nid>())
-            if (pst::Folder::open(*m_store, nid, u"folder"_s)->displayName() == name)
+            if (pst::Folder::open(*m_store, nid, pst::Where())->displayName() == name)
                 return nid;
         ADD_FAILURE() << "no folder " << name.toStdString();
         return 0;
@@ -253,7 +253,7 @@ TEST_F(Salvage, ALeafIndexOverItsBoundReadsTheFileAgain)
     ASSERT_EQ(fromLarge.size(), intact.size());
     for (std::size_t i = 0; i < intact.size(); i += 7) {
         auto found = small.findNode(intact[i].nid);
-        ASSERT_TRUE(found.ok()) << found.error().description().toStdString();
+        ASSERT_TRUE(found.ok()) << found.error().message().toStdString();
         ASSERT_TRUE(found->has_value());
         EXPECT_EQ((*found)->bidData, intact[i].bidData);
         EXPECT_EQ(fromLarge[i].bidData, intact[i].bidData);

@@ -63,7 +63,7 @@ protected:
         const QString path = m_dir.filePath(u"signed.pst"_s);
         QFile::remove(path);
         auto written = pstgen::PstWriter::write(description, path);
-        ASSERT_TRUE(written.ok()) << written.error().description().toStdString();
+        ASSERT_TRUE(written.ok()) << written.error().message().toStdString();
         m_mapi = Registry::global().CreateObject(kApplicationProgId)->GetNamespace(u"MAPI"_s);
         m_mapi->AddStore(path);
         auto root = m_mapi->Folders()->GetLast();

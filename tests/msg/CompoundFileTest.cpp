@@ -125,7 +125,7 @@ TEST(CompoundFileWriter, WritesWhatItIsGivenInEveryLayout)
 
     std::unique_ptr<pst::MemorySource> source;
     auto file = readBack(out, source);
-    ASSERT_TRUE(file) << file.error().description().toStdString();
+    ASSERT_TRUE(file) << file.error().message().toStdString();
     EXPECT_EQ(compoundFileFaults(*file, out.bytes.size()).join(u"; "_s).toStdString(), "");
     EXPECT_EQ(file->entry(0).clsid, clsid);
     EXPECT_EQ(file->entry(file->find(0, u"size 0"_s).value()).start, cfb::EndOfChain);
@@ -149,7 +149,7 @@ TEST(CompoundFileWriter, ChainsDifatSectorsPastTheHeadersSlots)
 
     std::unique_ptr<pst::MemorySource> source;
     auto file = readBack(out, source);
-    ASSERT_TRUE(file) << file.error().description().toStdString();
+    ASSERT_TRUE(file) << file.error().message().toStdString();
     EXPECT_GT(file->header().fatSectors, cfb::kHeaderDifatSlots);
     EXPECT_EQ(file->header().difatSectors, 1u);
     EXPECT_EQ(compoundFileFaults(*file, out.bytes.size()).join(u"; "_s).toStdString(), "");
@@ -167,7 +167,7 @@ TEST(CompoundFileWriter, RefusesWhatTheFormatCannotHold)
     const auto refused = [](const pst::Result<CompoundFileWriter::EntryId>& r, const char* text) {
         ASSERT_FALSE(r);
         EXPECT_EQ(r.error().kind(), pst::ErrorKind::BadName);
-        EXPECT_TRUE(r.error().description().contains(QString::fromUtf8(text))) << r.error().description().toStdString();
+        EXPECT_TRUE(r.error().message().contains(QString::fromUtf8(text))) << r.error().message().toStdString();
     };
     refused(writer.addStorage(CompoundFileWriter::kRoot, QString(32, u'x')), "32 characters");
     refused(writer.addStorage(CompoundFileWriter::kRoot, u"a/b"_s), "\"/\"");
@@ -179,15 +179,15 @@ TEST(CompoundFileWriter, RefusesWhatTheFormatCannotHold)
     const std::vector<std::uint8_t> short_ = pattern(5000, 2);
     auto wrong = writer.addStream(CompoundFileWriter::kRoot, u"short"_s, 6000, inPieces(short_));
     ASSERT_FALSE(wrong);
-    EXPECT_TRUE(wrong.error().description().contains(u"5000 of its 6000 bytes"_s)) << wrong.error().description().toStdString();
+    EXPECT_TRUE(wrong.error().message().contains(u"5000 of its 6000 bytes"_s)) << wrong.error().message().toStdString();
     auto after = writer.finish();
     ASSERT_FALSE(after);
-    EXPECT_EQ(after.error().description(), wrong.error().description());
+    EXPECT_EQ(after.error().message(), wrong.error().message());
 
     CompoundFileWriter tooMuch(out.output());
     auto over = tooMuch.addStream(CompoundFileWriter::kRoot, u"over"_s, 10, inPieces(short_));
     ASSERT_FALSE(over);
-    EXPECT_TRUE(over.error().description().contains(u"more than its 10 bytes"_s));
+    EXPECT_TRUE(over.error().message().contains(u"more than its 10 bytes"_s));
 }
 
 TEST(CompoundFileWriter, PassesOnTheOutputsFailure)
@@ -201,7 +201,7 @@ TEST(CompoundFileWriter, PassesOnTheOutputsFailure)
         auto finished = added ? writer.finish() : pst::Result<void>(added.error());
         ASSERT_FALSE(finished) << limit;
         EXPECT_EQ(finished.error().kind(), pst::ErrorKind::Io);
-        EXPECT_EQ(finished.error().description(), u"cannot write memory: the disk is full"_s);
+        EXPECT_EQ(finished.error().message(), u"cannot write memory: the disk is full"_s);
     }
 }
 
@@ -224,7 +224,7 @@ TEST(CompoundFileReader, RefusesDamagedFiles)
         auto file = CompoundFileReader::open(source);
         if (file)
             return std::nullopt;
-        return file.error().description();
+        return file.error().message();
     };
     struct Damage {
         const char* fault;
@@ -282,7 +282,7 @@ TEST(CompoundFileReader, ReadsOutlooksOleObjectsAsSaved)
         const QByteArray bytes = readFile(path);
         pst::MemorySource source(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), path);
         auto file = CompoundFileReader::open(source);
-        ASSERT_TRUE(file) << file.error().description().toStdString();
+        ASSERT_TRUE(file) << file.error().message().toStdString();
         EXPECT_NE(file->find(0, u"CONTENTS"_s), std::nullopt);
         expectPeersAgree(path, streamsOf(*file));
     });

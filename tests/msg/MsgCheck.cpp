@@ -67,7 +67,7 @@ void expectValues(const Cells& cells, const pst::ValueStore& store, const Compou
         const auto it = properties.find(tag);
         ASSERT_NE(it, properties.end()) << what.toStdString() << " lacks " << pst::hex(tag).toStdString();
         auto expected = store.bytes(value, kLimit);
-        ASSERT_TRUE(expected) << expected.error().description().toStdString();
+        ASSERT_TRUE(expected) << expected.error().message().toStdString();
         if (!stream) {
             std::uint64_t packed = 0;
             for (std::size_t i = 0; i < expected->size(); ++i)
@@ -86,32 +86,33 @@ void expectValues(const Cells& cells, const pst::ValueStore& store, const Compou
 
 void expectMessage(const pst::Message& message, const CompoundFileReader& file, EntryId storage, std::size_t headerSize)
 {
-    expectValues(cellsOf(message.properties()), message.properties().store(), file, storage, headerSize, message.what());
+    expectValues(cellsOf(message.properties()), message.properties().store(), file, storage, headerSize, message.where().text());
 
     auto recipients = message.recipients();
     ASSERT_TRUE(recipients);
     const std::size_t rows = *recipients ? (*recipients)->rowCount() : 0;
     for (std::size_t row = 0; row < rows; ++row) {
         const auto sub = file.find(storage, numbered(u"__recip_version1.0_#"_s, row));
-        ASSERT_TRUE(sub) << message.what().toStdString() << " recipient " << row;
+        ASSERT_TRUE(sub) << message.where().text().toStdString() << " recipient " << row;
         auto cells = (*recipients)->cells(row);
         ASSERT_TRUE(cells);
-        expectValues(*cells, (*recipients)->store(), file, *sub, 8, message.what());
+        expectValues(*cells, (*recipients)->store(), file, *sub, 8, message.where().text());
     }
     EXPECT_EQ(file.find(storage, numbered(u"__recip_version1.0_#"_s, rows)), std::nullopt);
 
     const auto ids = message.attachmentIds().value();
     for (std::size_t k = 0; k < ids.size(); ++k) {
-        auto attachment = message.attachment(ids[k], u"%1, attachment %2"_s.arg(message.what()).arg(k + 1));
+        auto attachment = message.attachment(ids[k], message.where().inside(u"attachment %1"_s.arg(k + 1)));
         ASSERT_TRUE(attachment);
         const auto sub = file.find(storage, numbered(u"__attach_version1.0_#"_s, k));
-        ASSERT_TRUE(sub) << attachment->what().toStdString();
-        expectValues(cellsOf(attachment->properties()), attachment->properties().store(), file, *sub, 8, attachment->what());
+        ASSERT_TRUE(sub) << attachment->where().text().toStdString();
+        expectValues(cellsOf(attachment->properties()), attachment->properties().store(), file, *sub, 8,
+                     attachment->where().text());
         const int method = attachment->method();
         if (method != pst::AttachMethod::EmbeddedMessage && method != pst::AttachMethod::Storage)
             continue;
         const auto object = file.find(*sub, u"__substg1.0_3701000D"_s);
-        ASSERT_TRUE(object) << attachment->what().toStdString();
+        ASSERT_TRUE(object) << attachment->where().text().toStdString();
         if (method == pst::AttachMethod::EmbeddedMessage) {
             auto inner = attachment->embeddedMessage();
             ASSERT_TRUE(inner);
@@ -137,7 +138,7 @@ QStringList attachmentsOf(const pst::Message& message)
     QStringList out;
     const std::vector<pst::Nid> ids = message.attachmentIds().value();
     for (pst::Nid id : ids) {
-        auto attachment = message.attachment(id, message.what());
+        auto attachment = message.attachment(id, message.where());
         if (attachment->method() == pst::AttachMethod::EmbeddedMessage) {
             out << u"message "_s + attachment->embeddedMessage()->subject();
         } else if (attachment->method() == pst::AttachMethod::Storage) {
@@ -246,7 +247,7 @@ void checkSavedMessage(const pst::Message& message, const QString& path, const Q
     ASSERT_FALSE(bytes.isEmpty()) << path.toStdString();
     pst::MemorySource source(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), path);
     auto file = CompoundFileReader::open(source);
-    ASSERT_TRUE(file) << file.error().description().toStdString();
+    ASSERT_TRUE(file) << file.error().message().toStdString();
     EXPECT_EQ(compoundFileFaults(*file, std::uint64_t(bytes.size())).join(u"; "_s).toStdString(), "") << path.toStdString();
     EXPECT_EQ(msgFaults(*file).join(u"; "_s).toStdString(), "") << path.toStdString();
     expectMessage(message, *file, 0, 32);

@@ -41,12 +41,12 @@ std::pair<int, int> saveAndCheckAll(const QString& pstPath, const QTemporaryDir&
         const QString name = mailhost::attachmentFileName(attachment);
         const QString path = dir.filePath(u"%1-%2"_s.arg(++saved).arg(name.left(40).replace(u'/', u'_')));
         auto result = mailhost::saveAttachment(attachment, name, path);
-        ASSERT_TRUE(result) << result.error().description().toStdString();
+        ASSERT_TRUE(result) << result.error().message().toStdString();
         auto message = attachment.embeddedMessage();
         ASSERT_TRUE(message);
         const std::vector<pst::Nid> ids = message->attachmentIds().value();
         for (pst::Nid id : ids)
-            if (message->attachment(id, message->what())->method() == pst::AttachMethod::EmbeddedMessage) {
+            if (message->attachment(id, message->where())->method() == pst::AttachMethod::EmbeddedMessage) {
                 ++nested;
                 break;
             }
@@ -112,7 +112,7 @@ TEST(MsgWriter, SavesNeverOverAFileNorLeaveAPartialOne)
     auto over = mailhost::saveAttachment(*attachment, name, taken);
     ASSERT_FALSE(over);
     EXPECT_EQ(over.error().kind(), pst::ErrorKind::Exists);
-    EXPECT_TRUE(over.error().description().contains(name)) << over.error().description().toStdString();
+    EXPECT_TRUE(over.error().message().contains(name)) << over.error().message().toStdString();
     EXPECT_EQ(readFile(taken), QByteArray("keep"));
     ASSERT_TRUE(QFile::remove(taken));
 
@@ -128,8 +128,8 @@ TEST(MsgWriter, SavesNeverOverAFileNorLeaveAPartialOne)
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_FALSE(full);
     EXPECT_EQ(full.error().kind(), pst::ErrorKind::Io);
-    EXPECT_TRUE(full.error().description().startsWith(u"Cannot save the attachment \"%1\""_s.arg(name)))
-        << full.error().description().toStdString();
+    EXPECT_TRUE(full.error().message().startsWith(u"Cannot save the attachment \"%1\""_s.arg(name)))
+        << full.error().message().toStdString();
     EXPECT_EQ(folderEntries(dir), QStringList());
 }
 
@@ -217,7 +217,7 @@ TEST(MsgWriter, SavesGeneratedAttachedMessages)
     QTemporaryDir dir;
     const QString pst = dir.filePath(u"nested.pst"_s);
     auto written = pstgen::PstWriter::write(nested(3, 8 * 1024 * 1024, true), pst);
-    ASSERT_TRUE(written) << written.error().description().toStdString();
+    ASSERT_TRUE(written) << written.error().message().toStdString();
     QTemporaryDir out;
     // msgconvert takes every attached object for a message and fails on
     // one with storages inside; the other readers are asked.
@@ -258,7 +258,7 @@ TEST(MsgWriter, RefusesMessagesNestedBeyondItsLimit)
     auto saved = mailhost::saveAttachment(*attachment, u"deep.msg"_s, out.filePath(u"deep.msg"_s));
     ASSERT_FALSE(saved);
     EXPECT_EQ(saved.error().kind(), pst::ErrorKind::Corrupt);
-    EXPECT_TRUE(saved.error().description().contains(u"nested more than 32 deep"_s)) << saved.error().description().toStdString();
+    EXPECT_TRUE(saved.error().message().contains(u"nested more than 32 deep"_s)) << saved.error().message().toStdString();
     EXPECT_EQ(folderEntries(out), QStringList());
 
     // One level less is saved.

@@ -19,14 +19,14 @@ namespace {
 Description parse(const QByteArray& json, const QString& baseDir = QString())
 {
     auto d = DescriptionReader::read(json, baseDir);
-    EXPECT_TRUE(d.ok()) << (d.ok() ? std::string() : d.error().description().toStdString());
+    EXPECT_TRUE(d.ok()) << (d.ok() ? std::string() : d.error().message().toStdString());
     return d.ok() ? *d : Description();
 }
 
 QString errorOf(const QByteArray& json)
 {
     auto d = DescriptionReader::read(json, QDir::tempPath());
-    return d.ok() ? QString() : d.error().description();
+    return d.ok() ? QString() : d.error().message();
 }
 
 TEST(DescriptionReader, ReadsEveryKindOfElement)
@@ -187,7 +187,7 @@ TEST(DescriptionReader, ShortNamesFollowTheLongNamesAsWritten)
         {"repeat": 2, "attachments": [{"fileName": "image{item:3}.png", "content": {"text": "x"}},
                                       {"fileName": "Annual report {item}.pdf", "content": {"text": "y"}}]}]}]}})",
                                      QString());
-    ASSERT_TRUE(d.ok()) << d.error().description().toStdString();
+    ASSERT_TRUE(d.ok()) << d.error().message().toStdString();
     QTemporaryDir dir;
     auto report = PstWriter::write(*d, dir.filePath(QStringLiteral("short.pst")));
     ASSERT_TRUE(report.ok());
@@ -208,7 +208,7 @@ TEST(Expansion, CopiesAndCountersFollowTheDescription)
           {"fileName": "fixed {folder}.txt", "content": {"text": "x"}}]}]}]}]}})");
     QTemporaryDir dir;
     const auto report = PstWriter::write(d, dir.filePath(QStringLiteral("x.pst")));
-    ASSERT_TRUE(report.ok()) << report.error().description().toStdString();
+    ASSERT_TRUE(report.ok()) << report.error().message().toStdString();
 
     std::map<std::uint64_t, std::vector<const WrittenAttachment*>> byMessage;
     QSet<QString> folders;
@@ -292,7 +292,7 @@ TEST(Samples, BuiltBesideTheProgramFromTheirDescriptions)
             test::runtimeDir() + QStringLiteral("/Samples/") + QFileInfo(name).completeBaseName() + QStringLiteral(".pst");
         ASSERT_TRUE(QFileInfo::exists(sample)) << sample.toStdString();
         auto d = DescriptionReader::readFile(descriptions.filePath(name));
-        ASSERT_TRUE(d.ok()) << d.error().description().toStdString();
+        ASSERT_TRUE(d.ok()) << d.error().message().toStdString();
         const QString again = dir.filePath(name + QStringLiteral(".pst"));
         const auto report = PstWriter::write(*d, again);
         ASSERT_TRUE(report.ok());

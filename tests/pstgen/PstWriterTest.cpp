@@ -31,7 +31,7 @@ WriteOptions hashed()
 WriteReport writeOrFail(const Description& d, const QString& path)
 {
     auto report = PstWriter::write(d, path, hashed());
-    EXPECT_TRUE(report.ok()) << (report.ok() ? std::string() : report.error().description().toStdString());
+    EXPECT_TRUE(report.ok()) << (report.ok() ? std::string() : report.error().message().toStdString());
     return report.ok() ? *report : WriteReport();
 }
 
@@ -262,7 +262,7 @@ TEST(PstWriter, NeverReplacesAFileAndLeavesNothingBehindOnFailure)
     const QString second = dir.filePath(QStringLiteral("second.pst"));
     const auto failed = PstWriter::write(d, second);
     ASSERT_FALSE(failed.ok());
-    EXPECT_TRUE(failed.error().description().contains(QStringLiteral("gone.bin")));
+    EXPECT_TRUE(failed.error().message().contains(QStringLiteral("gone.bin")));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.pst")});
 
     const auto noFolder = PstWriter::write(Description(), dir.filePath(QStringLiteral("missing/out.pst")));
@@ -280,8 +280,8 @@ TEST(PstWriter, AnsiTextOutsideItsCodePageFailsTheRun)
     const auto failed = PstWriter::write(d, dir.filePath(QStringLiteral("a.pst")));
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().kind(), pst::ErrorKind::Unsupported);
-    EXPECT_TRUE(failed.error().description().contains(QStringLiteral("\"日本\" cannot be written in code page 1252")))
-        << failed.error().description().toStdString();
+    EXPECT_TRUE(failed.error().message().contains(QStringLiteral("\"日本\" cannot be written in code page 1252")))
+        << failed.error().message().toStdString();
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 
     d.codePage = 932; // the same name in a Japanese code page

@@ -427,7 +427,7 @@ pst::Result<Description> DescriptionReader::readFile(const QString& path)
         return pst::Error(pst::ErrorKind::Io, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     auto d = read(file.readAll(), QFileInfo(path).absolutePath());
     if (!d)
-        return d.error().context(path);
+        return d.error().withContext(pst::Where{path, {}});
     return d;
 }
 

@@ -64,7 +64,7 @@ pst::Result<WriteReport> PstWriter::write(const Description& description, const 
     StoreWriter(ndb, description, options, report).write();
     auto size = ndb.finish();
     if (!size)
-        return size.error().context(QStringLiteral("cannot write %1").arg(path));
+        return size.error().withAction(QStringLiteral("cannot write %1").arg(path));
     report.fileSize = *size;
 
     if (!part.complete(target.absoluteFilePath()))

@@ -45,17 +45,17 @@ int main(int argc, char** argv)
 
     const auto description = pstgen::DescriptionReader::readFile(args[0]);
     if (!description)
-        return failWith(description.error().description());
+        return failWith(description.error().message());
 
     pstgen::WriteOptions options;
     options.listAttachments = !manifestPath.isEmpty();
     options.hashAttachments = !manifestPath.isEmpty();
     const auto report = pstgen::PstWriter::write(*description, args[1], options);
     if (!report)
-        return failWith(report.error().description());
+        return failWith(report.error().message());
     if (!manifestPath.isEmpty())
         if (auto written = report->writeManifest(manifestPath); !written)
-            return failWith(written.error().description());
+            return failWith(written.error().message());
 
     std::printf("%s: %llu bytes, %llu folders, %llu messages, %llu attachments (%llu content bytes)\n", qPrintable(args[1]),
                 static_cast<unsigned long long>(report->fileSize), static_cast<unsigned long long>(report->folders),

@@ -105,11 +105,11 @@ QString attachmentFileName(const pst::Attachment& attachment)
 namespace {
 
 // Why `name` cannot be the name of a file in the target folder, if it cannot.
-std::optional<Error> refusedName(const QString& name, const QString& what)
+std::optional<Error> refusedName(const QString& name, const pst::Where& where)
 {
-    const auto refuse = [&](const QString& why) {
-        return Error(ErrorKind::BadName,
-                     u"The attachment \"%1\" of %2 cannot be saved under its name: %3"_s.arg(name, what, why));
+    const auto refuse = [&](const QString& reason) {
+        return Error(ErrorKind::BadName, where, reason)
+            .withAction(u"The attachment \"%1\" cannot be saved under its name"_s.arg(name));
     };
     if (name.contains(u'/'))
         return refuse(u"it holds a \"/\""_s);
@@ -120,26 +120,26 @@ std::optional<Error> refusedName(const QString& name, const QString& what)
     return std::nullopt;
 }
 
+// The error that stops the save of the attachment `name` at `where` as `path`.
+Error saveFailure(const Error& error, const QString& name, const pst::Where& where, const QString& path)
+{
+    return error.withContext(where).withAction(u"Cannot save the attachment \"%1\" as %2"_s.arg(name, path));
+}
+
 } // namespace
 
 Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
                             const std::vector<std::uint8_t>* readAhead)
 {
-    if (auto refused = refusedName(name, attachment.what()))
+    if (auto refused = refusedName(name, attachment.where()))
         return *refused;
 
-    const auto context = [&](const Error& error) {
-        // Descriptions from the file's structures already say where they are.
-        const QString description = error.description().startsWith(attachment.what())
-            ? u"Cannot save the attachment \"%1\" as %2: %3"_s.arg(name, path, error.description())
-            : u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(name, attachment.what(), path, error.description());
-        return Error(error.kind(), description, error.systemError());
-    };
+    const auto failed = [&](const Error& error) { return saveFailure(error, name, attachment.where(), path); };
     const pst::Blocks& blocks = attachment.properties().store().blocks();
     const pst::ByteSource& source = blocks.source();
     const auto save = [&](Result<NewFile> file) -> Result<void> {
         if (auto r = publish(std::move(file), source); !r)
-            return context(r.error());
+            return failed(r.error());
         return {};
     };
     const int method = attachment.method();
@@ -152,20 +152,20 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
         // The attached message as a .msg file of its own.
         auto message = attachment.embeddedMessage();
         if (!message)
-            return context(message.error());
+            return failed(message.error());
         auto file = NewFile::create(path);
         if (!file)
-            return context(file.error());
+            return failed(file.error());
         const msg::Output output{[&file](pst::Bytes bytes) { return file->write(bytes); },
                                  [&file](std::uint64_t offset, pst::Bytes bytes) { return file->writeAt(offset, bytes); }};
         if (auto r = msg::MsgWriter::write(*message, output); !r)
-            return context(r.error());
+            return failed(r.error());
         return save(std::move(file));
     }
     case pst::AttachMethod::Storage: {
         auto storage = attachment.storage();
         if (!storage)
-            return context(storage.error());
+            return failed(storage.error());
         pst::ValueLocation value;
         value.tree = std::move(storage).value();
         return save(writeValue(blocks, value, path));
@@ -175,15 +175,14 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
     case pst::AttachMethod::ByReferenceOnly:
     case pst::AttachMethod::ByWebReference: {
         const QString target = attachment.pathName();
-        return Error(ErrorKind::Unsupported,
-                     u"The attachment \"%1\" of %2 is only a link to %3; there is no content to save"_s
-                         .arg(name, attachment.what(),
-                              target.isEmpty() ? u"a file that is not named"_s : u"\"%1\""_s.arg(target)));
+        return failed(Error(ErrorKind::Unsupported,
+                            u"it is only a link to %1; there is no content to save"_s.arg(
+                                target.isEmpty() ? u"a file that is not named"_s : u"\"%1\""_s.arg(target))));
     }
     default: {
         auto content = attachment.content();
         if (!content)
-            return context(content.error());
+            return failed(content.error());
         return save(writeValue(blocks, *content, path));
     }
     }
@@ -191,23 +190,19 @@ Result<void> saveAttachment(const pst::Attachment& attachment, const QString& na
 
 // --- Content of no attachment of its own ---------------------------------------
 
-Result<void> saveContent(const QString& name, const QString& what, const QString& path,
+Result<void> saveContent(const QString& name, const pst::Where& where, const QString& path,
                          const std::function<Result<void>(const ContentSink&)>& write)
 {
-    if (auto refused = refusedName(name, what))
+    if (auto refused = refusedName(name, where))
         return *refused;
-    const auto context = [&](const Error& error) {
-        return Error(error.kind(),
-                     u"Cannot save the attachment \"%1\" of %2 as %3: %4"_s.arg(name, what, path, error.description()),
-                     error.systemError());
-    };
+    const auto failed = [&](const Error& error) { return saveFailure(error, name, where, path); };
     auto file = NewFile::create(path);
     if (!file)
-        return context(file.error());
+        return failed(file.error());
     if (auto r = write([&file](pst::Bytes bytes) { return file->write(bytes); }); !r)
-        return context(r.error());
+        return failed(r.error());
     if (auto r = file->commit(); !r)
-        return context(r.error());
+        return failed(r.error());
     return {};
 }
 

@@ -23,9 +23,9 @@ pst::Result<void> saveAttachment(const pst::Attachment& attachment, const QStrin
 // Writes content that is not stored as an attachment of its own (a file
 // inside a signed message) into a new file at `path`, under the same rules
 // for `name`; `write` hands the content to the sink piece by piece, and
-// `what` says where it comes from.
+// `where` says where it comes from.
 using ContentSink = std::function<pst::Result<void>(pst::Bytes)>;
-pst::Result<void> saveContent(const QString& name, const QString& what, const QString& path,
+pst::Result<void> saveContent(const QString& name, const pst::Where& where, const QString& path,
                               const std::function<pst::Result<void>(const ContentSink&)>& write);
 
 } // namespace parcelon::mailhost

@@ -40,8 +40,8 @@ namespace {
 [[noreturn]] void raise(const pst::Error& error)
 {
     if (error.kind() == pst::ErrorKind::Io && error.systemError() != 0)
-        throw Failure(Failure::numberOf(error.systemError()), error.description());
-    throw Failure(error.description());
+        throw Failure(Failure::numberOf(error.systemError()), error.message());
+    throw Failure(error.message());
 }
 
 template <class T>
@@ -55,14 +55,14 @@ T take(pst::Result<T>&& result)
 // Folder paths in descriptions keep about this many of their last characters.
 constexpr qsizetype kMaxPathChars = 512;
 
-[[noreturn]] void outOfRange(std::int64_t position, std::int64_t count, const QString& what)
+[[noreturn]] void outOfRange(std::int64_t position, std::int64_t count, const QString& list)
 {
-    throw Failure(9, u"Array index out of bounds: %1 asked for, %2 holds %3"_s.arg(position).arg(what).arg(count));
+    throw Failure(9, u"Array index out of bounds: %1 asked for, %2 holds %3"_s.arg(position).arg(list).arg(count));
 }
 
-QString folderWhat(const pst::Store& store, const QString& path)
+pst::Where folderWhere(const pst::Store& store, const QString& path)
 {
-    return path.isEmpty() ? u"%1, the top folder"_s.arg(store.path()) : u"%1, folder \"%2\""_s.arg(store.path(), path);
+    return store.where().inside(path.isEmpty() ? u"the top folder"_s : u"folder \"%1\""_s.arg(path));
 }
 
 } // namespace
@@ -191,10 +191,10 @@ Folder::State& Folder::state() const
     m_store->check();
     if (!m_state) {
         const pst::Store& store = *m_store->store;
-        const QString what = m_parentPath.isEmpty() && !m_nameOverride.isNull()
-            ? folderWhat(store, QString())
-            : u"%1, a folder in \"%2\" (node %3)"_s.arg(store.path(), m_parentPath, pst::hex(m_nid));
-        m_state = std::make_shared<State>(State{take(pst::Folder::open(store, m_nid, what)), {}, {}});
+        const pst::Where where = m_parentPath.isEmpty() && !m_nameOverride.isNull()
+            ? folderWhere(store, QString())
+            : store.where().inside(u"a folder in \"%1\" (node %2)"_s.arg(m_parentPath, pst::hex(m_nid)));
+        m_state = std::make_shared<State>(State{take(pst::Folder::open(store, m_nid, where)), {}, {}});
     }
     return *m_state;
 }
@@ -239,7 +239,7 @@ std::shared_ptr<ItemCollection> Folder::Items() const
         std::vector<std::uint32_t> messages = take(s.folder.messages());
         if (m_store->prefetcher)
             m_store->prefetcher->follow(messages);
-        s.items = std::make_shared<ItemCollection>(m_store, std::move(messages), folderWhat(*m_store->store, path()));
+        s.items = std::make_shared<ItemCollection>(m_store, std::move(messages), folderWhere(*m_store->store, path()));
     }
     return s.items;
 }
@@ -251,8 +251,8 @@ struct Item::Content {
     pst::Message message;
 };
 
-ItemCollection::ItemCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString folderWhat)
-    : m_store(std::move(store)), m_nids(std::move(nids)), m_folderWhat(std::move(folderWhat))
+ItemCollection::ItemCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, pst::Where folder)
+    : m_store(std::move(store)), m_nids(std::move(nids)), m_folder(std::move(folder))
 {
 }
 
@@ -270,12 +270,12 @@ std::shared_ptr<mailhost::Item> ItemCollection::Item(std::int64_t position) cons
     if (position != m_lastPosition || !m_last) {
         const pst::Store& store = *m_store->store;
         const std::uint32_t nid = m_nids[static_cast<std::size_t>(position - 1)];
-        const QString what = u"%1, item %2 (node %3)"_s.arg(m_folderWhat).arg(position).arg(pst::hex(nid));
+        const pst::Where where = m_folder.inside(u"item %1 (node %2)"_s.arg(position).arg(pst::hex(nid)));
         if (m_store->prefetcher)
             m_store->prefetcher->reached(static_cast<std::size_t>(position - 1));
         const pst::Node node = take(store.node(nid));
         auto content = std::make_shared<const mailhost::Item::Content>(
-            mailhost::Item::Content{nid, take(pst::Message::open(store, node, what))});
+            mailhost::Item::Content{nid, take(pst::Message::open(store, node, where))});
         m_last = std::make_shared<mailhost::Item>(m_store, std::move(content));
         m_lastPosition = position;
     }
@@ -309,7 +309,7 @@ std::shared_ptr<const smime::SignedMessage> signedMessageOf(const std::shared_pt
     const QString messageClass = message.messageClass();
     if (nids.size() != 1 || itemClassOf(messageClass) != kMailItemClass || !smime::isWrapperClass(messageClass))
         return nullptr;
-    auto attachment = message.attachment(nids.front(), message.what());
+    auto attachment = message.attachment(nids.front(), message.where());
     if (!attachment || attachment->method() != pst::AttachMethod::ByValue)
         return nullptr;
     auto content = attachment->content();
@@ -317,10 +317,10 @@ std::shared_ptr<const smime::SignedMessage> signedMessageOf(const std::shared_pt
         return nullptr;
     std::shared_ptr<const pst::ByteSource> source;
     if (content->tree)
-        source =
-            std::make_shared<smime::DataTreeSource>(store, store->store->blocks(), std::move(*content->tree), attachment->what());
+        source = std::make_shared<smime::DataTreeSource>(store, store->store->blocks(), std::move(*content->tree),
+                                                         attachment->where());
     else
-        source = std::make_shared<pst::MemorySource>(std::move(content->heapBytes), attachment->what());
+        source = std::make_shared<pst::MemorySource>(std::move(content->heapBytes), attachment->where().text());
     return smime::SignedMessage::open(std::move(source));
 }
 
@@ -346,7 +346,7 @@ struct Attachment::Content {
     QString fileName;
     std::shared_ptr<const smime::SignedMessage> inside;
     std::size_t part = 0;
-    QString what;
+    pst::Where where;
 };
 
 AttachmentCollection::AttachmentCollection(std::shared_ptr<MountedStore> store, std::shared_ptr<const Item::Content> message,
@@ -368,21 +368,21 @@ std::shared_ptr<Attachment> AttachmentCollection::Item(std::int64_t position) co
         outOfRange(position, n, u"the attachment list"_s);
     if (m_inside && (position != m_lastPosition || !m_last)) {
         const std::uint32_t nid = m_nids.front();
-        pst::Attachment wrapper = take(m_message->message.attachment(nid, u"%1, attachment 1"_s.arg(m_message->message.what())));
+        pst::Attachment wrapper = take(m_message->message.attachment(nid, m_message->message.where().inside(u"attachment 1"_s)));
         const auto part = static_cast<std::size_t>(position - 1);
-        const QString what = u"%1, attachment %2 of the signed message"_s.arg(m_message->message.what()).arg(position);
+        const pst::Where where = m_message->message.where().inside(u"attachment %1 of the signed message"_s.arg(position));
         auto content = std::make_shared<const Attachment::Content>(
-            Attachment::Content{m_message->nid, nid, std::move(wrapper), m_inside->fileName(part), m_inside, part, what});
+            Attachment::Content{m_message->nid, nid, std::move(wrapper), m_inside->fileName(part), m_inside, part, where});
         m_last = std::make_shared<Attachment>(m_store, std::move(content));
         m_lastPosition = position;
     }
     if (position != m_lastPosition || !m_last) {
         const std::uint32_t nid = m_nids[static_cast<std::size_t>(position - 1)];
-        const QString what = u"%1, attachment %2"_s.arg(m_message->message.what()).arg(position);
-        pst::Attachment attachment = take(m_message->message.attachment(nid, what));
+        const pst::Where where = m_message->message.where().inside(u"attachment %1"_s.arg(position));
+        pst::Attachment attachment = take(m_message->message.attachment(nid, where));
         QString name = attachmentFileName(attachment);
         auto content = std::make_shared<const Attachment::Content>(
-            Attachment::Content{m_message->nid, nid, std::move(attachment), std::move(name), nullptr, 0, what});
+            Attachment::Content{m_message->nid, nid, std::move(attachment), std::move(name), nullptr, 0, where});
         m_last = std::make_shared<Attachment>(m_store, std::move(content));
         m_lastPosition = position;
     }
@@ -425,7 +425,7 @@ void Attachment::SaveAsFile(const QString& path) const
     m_store->check();
     if (const auto& inside = m_content->inside) {
         const auto write = [&](const ContentSink& sink) { return inside->write(m_content->part, sink); };
-        if (auto r = saveContent(m_content->fileName, m_content->what, path, write); !r)
+        if (auto r = saveContent(m_content->fileName, m_content->where, path, write); !r)
             raise(r.error());
         return;
     }

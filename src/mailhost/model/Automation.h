@@ -110,12 +110,12 @@ public:
     std::shared_ptr<mailhost::Item> Item(std::int64_t position) const;
 
     // Internal.
-    ItemCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, QString folderWhat);
+    ItemCollection(std::shared_ptr<MountedStore> store, std::vector<std::uint32_t> nids, pst::Where folder);
 
 private:
     std::shared_ptr<MountedStore> m_store;
     std::vector<std::uint32_t> m_nids;
-    QString m_folderWhat;
+    pst::Where m_folder;
     mutable std::int64_t m_lastPosition = 0;
     mutable std::shared_ptr<mailhost::Item> m_last;
 };

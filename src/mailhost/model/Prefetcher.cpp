@@ -115,7 +115,7 @@ std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, p
     auto node = m_store->node(message);
     if (!node)
         return contents;
-    auto opened = pst::Message::open(*m_store, *node, QString());
+    auto opened = pst::Message::open(*m_store, *node, pst::Where());
     if (!opened || itemClassOf(opened->messageClass()) != kMailItemClass)
         return contents;
     auto ids = opened->attachmentIds();
@@ -123,7 +123,7 @@ std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, p
         return contents;
     std::size_t held = 0;
     for (pst::Nid id : *ids) {
-        auto attachment = opened->attachment(id, QString());
+        auto attachment = opened->attachment(id, pst::Where());
         if (!attachment || !readable(attachment->method()))
             continue;
         pst::Result<pst::ValueLocation> value = pst::ValueLocation{};

@@ -12,9 +12,9 @@ using pst::hex;
 using pst::Result;
 using pst::SpanReader;
 
-Error CompoundFileReader::damaged(const QString& what) const
+Error CompoundFileReader::damaged(const QString& reason) const
 {
-    return pst::corrupt(u"%1: the compound file is damaged: %2"_s.arg(m_source->name(), what));
+    return pst::corrupt(m_source->where(), u"the compound file is damaged: %1"_s.arg(reason));
 }
 
 Result<CompoundFileReader> CompoundFileReader::open(const pst::ByteSource& source)
@@ -65,10 +65,8 @@ Result<void> CompoundFileReader::readHeader()
     if (head.byteOrder != 0xFFFE)
         return damaged(u"byte order mark %1"_s.arg(hex(head.byteOrder)));
     if (!(head.majorVersion == 3 && head.sectorShift == 9) && !(head.majorVersion == 4 && head.sectorShift == 12))
-        return Error(pst::ErrorKind::Unsupported,
-                     u"%1: a compound file of version %2 with sector shift %3"_s.arg(m_source->name())
-                         .arg(head.majorVersion)
-                         .arg(head.sectorShift));
+        return Error(pst::ErrorKind::Unsupported, m_source->where(),
+                     u"a compound file of version %1 with sector shift %2"_s.arg(head.majorVersion).arg(head.sectorShift));
     if (head.miniSectorShift != 6 || head.miniStreamCutoff != cfb::kMiniStreamCutoff)
         return damaged(u"mini sector shift %1 and cutoff %2"_s.arg(head.miniSectorShift).arg(head.miniStreamCutoff));
     m_sectorSize = 1u << head.sectorShift;

@@ -91,7 +91,7 @@ public:
 private:
     explicit CompoundFileReader(const pst::ByteSource& source) : m_source(&source) {}
 
-    pst::Error damaged(const QString& what) const;
+    pst::Error damaged(const QString& reason) const;
     pst::Result<void> readHeader();
     pst::Result<void> readFat();
     pst::Result<std::vector<std::uint32_t>> followChain(std::uint32_t start, const std::vector<std::uint32_t>& table,

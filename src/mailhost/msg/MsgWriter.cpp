@@ -54,11 +54,6 @@ std::uint32_t tagOf(std::uint16_t id, std::uint16_t type)
     return std::uint32_t(id) << 16 | type;
 }
 
-Error within(const Error& error, const QString& what)
-{
-    return error.description().startsWith(what) ? error : error.context(what);
-}
-
 // Values kept in a value stream of their own, as stored.
 bool inOwnStream(std::uint16_t type)
 {
@@ -199,33 +194,34 @@ Result<void> MsgWriter::write(const pst::Message& message, const Output& output)
     return file.finish();
 }
 
-Result<void> MsgWriter::countStream(const QString& what)
+Result<void> MsgWriter::countStream(const pst::Where& where)
 {
     if (++m_streams > kMaxStreams)
-        return pst::corrupt(u"%1: the message would be saved with more than %2 streams, more than any real message "
-                            u"holds; its structures may lead to the same parts again and again"_s.arg(what)
-                                .arg(kMaxStreams));
+        return pst::corrupt(where,
+                            u"the message would be saved with more than %1 streams, more than any real message "
+                            u"holds; its structures may lead to the same parts again and again"_s.arg(kMaxStreams));
     return {};
 }
 
-Result<void> MsgWriter::countAttachedMessage(const QString& what)
+Result<void> MsgWriter::countAttachedMessage(const pst::Where& where)
 {
     if (++m_attachedMessages > kMaxAttachedMessages)
-        return pst::corrupt(u"%1: the message would be saved with more than %2 attached messages, more than any real "
-                            u"message holds; its structures may lead to the same parts again and again"_s.arg(what)
-                                .arg(kMaxAttachedMessages));
+        return pst::corrupt(where,
+                            u"the message would be saved with more than %1 attached messages, more than any real "
+                            u"message holds; its structures may lead to the same parts again and again"_s.arg(
+                                kMaxAttachedMessages));
     return {};
 }
 
-Result<void> MsgWriter::countValue(const pst::ValueLocation& value, const QString& what)
+Result<void> MsgWriter::countValue(const pst::ValueLocation& value, const pst::Where& where)
 {
     if (!value.tree || value.tree->rootBid() == 0 || m_values.insert(value.tree->rootBid()).second)
         return {};
     m_repeatedBytes += value.size();
     if (m_repeatedBytes > kMaxRepeatedBytes)
-        return pst::corrupt(u"%1: the message would be saved with more than %2 MB of values that the file stores once "
-                            u"and refers to again and again"_s.arg(what)
-                                .arg(kMaxRepeatedBytes / (1024 * 1024)));
+        return pst::corrupt(where,
+                            u"the message would be saved with more than %1 MB of values that the file stores once "
+                            u"and refers to again and again"_s.arg(kMaxRepeatedBytes / (1024 * 1024)));
     return {};
 }
 
@@ -239,13 +235,13 @@ Result<void> MsgWriter::writeMessage(const pst::Message& message, EntryId storag
     if (!ids)
         return ids.error();
     for (std::size_t k = 0; k < ids->size(); ++k) {
-        const QString what = u"%1, attachment %2"_s.arg(message.what()).arg(k + 1);
-        auto attachment = message.attachment((*ids)[k], what);
+        const pst::Where where = message.where().inside(u"attachment %1"_s.arg(k + 1));
+        auto attachment = message.attachment((*ids)[k], where);
         if (!attachment)
             return attachment.error();
         auto sub = m_file.addStorage(storage, u"__attach_version1.0_#"_s + hex8(static_cast<std::uint32_t>(k)));
         if (!sub)
-            return within(sub.error(), what);
+            return sub.error().withContext(where);
         if (auto r = writeAttachment(*attachment, *sub, depth); !r)
             return r;
     }
@@ -257,17 +253,17 @@ Result<void> MsgWriter::writeMessage(const pst::Message& message, EntryId storag
         if (e.id == previous)
             continue; // a damaged context may hold an id twice: the first one counts
         previous = e.id;
-        if (auto r = writeProperty(storage, tagOf(e.id, e.value.type), e.value, pc.store(), properties, message.what()); !r)
+        if (auto r = writeProperty(storage, tagOf(e.id, e.value.type), e.value, pc.store(), properties, message.where()); !r)
             return r;
     }
     if (depth == 0)
         properties.setSupportMask();
     const auto attachments = static_cast<std::uint32_t>(ids->size());
     const auto bytes = properties.bytes(depth == 0 ? kTopHeader : kEmbeddedHeader, recipients, attachments);
-    if (auto r = countStream(message.what()); !r)
+    if (auto r = countStream(message.where()); !r)
         return r;
     if (auto r = m_file.addStream(storage, u"__properties_version1.0"_s, bytes); !r)
-        return within(r.error(), message.what());
+        return r.error().withContext(message.where());
     return {};
 }
 
@@ -280,25 +276,25 @@ Result<void> MsgWriter::writeRecipients(const pst::Message& message, EntryId sto
         return {};
     const pst::TableContext& recipients = **table;
     for (std::size_t row = 0; row < recipients.rowCount(); ++row) {
-        const QString what = u"%1, recipient %2"_s.arg(message.what()).arg(row + 1);
+        const pst::Where where = message.where().inside(u"recipient %1"_s.arg(row + 1));
         auto cells = recipients.cells(row);
         if (!cells)
-            return within(cells.error(), what);
+            return cells.error().withContext(where);
         auto sub = m_file.addStorage(storage, u"__recip_version1.0_#"_s + hex8(static_cast<std::uint32_t>(row)));
         if (!sub)
-            return within(sub.error(), what);
+            return sub.error().withContext(where);
         PropertyStream properties;
         for (const auto& [tag, value] : *cells) {
             const std::uint16_t id = tag >> 16;
             if (id == kLtpRowId || id == kLtpRowVer)
                 continue;
-            if (auto r = writeProperty(*sub, tag, value, recipients.store(), properties, what); !r)
+            if (auto r = writeProperty(*sub, tag, value, recipients.store(), properties, where); !r)
                 return r;
         }
-        if (auto r = countStream(what); !r)
+        if (auto r = countStream(where); !r)
             return r;
         if (auto r = m_file.addStream(*sub, u"__properties_version1.0"_s, properties.bytes(kObjectHeader, 0, 0)); !r)
-            return within(r.error(), what);
+            return r.error().withContext(where);
         ++count;
     }
     return {};
@@ -322,13 +318,13 @@ Result<void> MsgWriter::writeAttachment(const pst::Attachment& attachment, Entry
             properties.variable(tagOf(e.id, PropType::Object), kObjectSize);
             continue;
         }
-        if (auto r = writeProperty(storage, tagOf(e.id, e.value.type), e.value, pc.store(), properties, attachment.what()); !r)
+        if (auto r = writeProperty(storage, tagOf(e.id, e.value.type), e.value, pc.store(), properties, attachment.where()); !r)
             return r;
     }
-    if (auto r = countStream(attachment.what()); !r)
+    if (auto r = countStream(attachment.where()); !r)
         return r;
     if (auto r = m_file.addStream(storage, u"__properties_version1.0"_s, properties.bytes(kObjectHeader, 0, 0)); !r)
-        return within(r.error(), attachment.what());
+        return r.error().withContext(attachment.where());
     return {};
 }
 
@@ -337,20 +333,20 @@ Result<void> MsgWriter::writeObject(const pst::Attachment& attachment, EntryId s
     const QString name = valueStream(tagOf(pst::PropId::AttachDataBinary, PropType::Object));
     if (attachment.method() == pst::AttachMethod::EmbeddedMessage) {
         if (depth + 1 > kMaxDepth)
-            return pst::corrupt(u"%1: attached messages are nested more than %2 deep"_s.arg(attachment.what()).arg(kMaxDepth));
-        if (auto r = countAttachedMessage(attachment.what()); !r)
+            return pst::corrupt(attachment.where(), u"attached messages are nested more than %1 deep"_s.arg(kMaxDepth));
+        if (auto r = countAttachedMessage(attachment.where()); !r)
             return r;
         auto message = attachment.embeddedMessage();
         if (!message)
             return message.error();
         auto sub = m_file.addStorage(storage, name);
         if (!sub)
-            return within(sub.error(), attachment.what());
+            return sub.error().withContext(attachment.where());
         return writeMessage(*message, *sub, depth + 1);
     }
     auto sub = m_file.addStorage(storage, name);
     if (!sub)
-        return within(sub.error(), attachment.what());
+        return sub.error().withContext(attachment.where());
     return copyStorage(attachment, *sub);
 }
 
@@ -361,10 +357,10 @@ Result<void> MsgWriter::copyStorage(const pst::Attachment& attachment, EntryId t
         return tree.error();
     pst::ValueLocation location;
     location.tree = std::move(tree).value();
-    const QString what = u"%1, its OLE object"_s.arg(attachment.what());
-    if (auto r = countValue(location, what); !r)
+    const pst::Where where = attachment.where().inside(u"its OLE object"_s);
+    if (auto r = countValue(location, where); !r)
         return r;
-    const ValueSource source(m_blocks, std::move(location), what);
+    const ValueSource source(m_blocks, std::move(location), where);
     auto reader = CompoundFileReader::open(source);
     if (!reader)
         return reader.error();
@@ -383,34 +379,34 @@ Result<void> MsgWriter::copyStorage(const pst::Attachment& attachment, EntryId t
             const CompoundFileReader::Entry& e = reader->entry(child);
             if (e.type == cfb::ObjectType::Storage) {
                 if (p.depth + 1 > kMaxStorageDepth)
-                    return pst::corrupt(u"%1: its storages are nested more than %2 deep"_s.arg(what).arg(kMaxStorageDepth));
+                    return pst::corrupt(where, u"its storages are nested more than %1 deep"_s.arg(kMaxStorageDepth));
                 auto sub = m_file.addStorage(p.to, e.name);
                 if (!sub)
-                    return within(sub.error(), what);
+                    return sub.error().withContext(where);
                 m_file.setClsid(*sub, e.clsid);
                 pending.push_back({child, *sub, p.depth + 1});
                 continue;
             }
-            if (auto r = countStream(what); !r)
+            if (auto r = countStream(where); !r)
                 return r;
             auto copied = m_file.addStream(p.to, e.name, e.size,
                                            [&](const CompoundFileWriter::Sink& sink) { return reader->read(child, sink); });
             if (!copied)
-                return within(copied.error(), what);
+                return copied.error().withContext(where);
         }
     }
     return {};
 }
 
 Result<void> MsgWriter::writeProperty(EntryId storage, std::uint32_t tag, const pst::StoredValue& value,
-                                      const pst::ValueStore& store, PropertyStream& properties, const QString& objectWhat)
+                                      const pst::ValueStore& store, PropertyStream& properties, const pst::Where& object)
 {
     const auto type = static_cast<std::uint16_t>(tag & 0xFFFF);
-    const QString what = u"%1, property %2"_s.arg(objectWhat, pst::hex(tag));
+    const pst::Where where = object.inside(u"property %1"_s.arg(pst::hex(tag)));
     if (const std::size_t fixed = pst::fixedSize(type); fixed > 0 && fixed <= 8) {
         auto bytes = store.bytes(value, 8);
         if (!bytes)
-            return within(bytes.error(), what);
+            return bytes.error().withContext(where);
         properties.fixed(tag, *bytes);
         return {};
     }
@@ -418,35 +414,35 @@ Result<void> MsgWriter::writeProperty(EntryId storage, std::uint32_t tag, const 
         return {}; // objects, and types a .msg has no place for
     auto location = store.locate(value);
     if (!location)
-        return within(location.error(), what);
-    if (auto r = countValue(*location, what); !r)
+        return location.error().withContext(where);
+    if (auto r = countValue(*location, where); !r)
         return r;
     if (multipleVariable(type))
-        return writeMultipleValues(storage, tag, *location, properties, what);
+        return writeMultipleValues(storage, tag, *location, properties, where);
 
-    const ValueSource source(m_blocks, std::move(location).value(), what);
+    const ValueSource source(m_blocks, std::move(location).value(), where);
     auto skip = subjectMarker(tag, source);
     if (!skip)
         return skip.error();
     const std::uint64_t size = source.size() - *skip;
-    if (auto r = countStream(what); !r)
+    if (auto r = countStream(where); !r)
         return r;
     auto written = m_file.addStream(storage, valueStream(tag), size,
                                     [&](const CompoundFileWriter::Sink& sink) { return source.stream(*skip, size, sink); });
     if (!written)
-        return within(written.error(), what);
+        return written.error().withContext(where);
     properties.variable(tag, static_cast<std::uint32_t>(size + terminatorSize(type)));
     return {};
 }
 
 Result<void> MsgWriter::writeMultipleValues(EntryId storage, std::uint32_t tag, const pst::ValueLocation& value,
-                                            PropertyStream& properties, const QString& what)
+                                            PropertyStream& properties, const pst::Where& where)
 {
     // Stored as a count, the offsets of the values, then the values; a
     // .msg keeps a stream of lengths and one stream per value.
-    const ValueSource source(m_blocks, value, what);
+    const ValueSource source(m_blocks, value, where);
     const std::uint64_t size = source.size();
-    const auto damaged = [&](const QString& why) { return pst::corrupt(u"%1: its values are damaged: %2"_s.arg(what, why)); };
+    const auto damaged = [&](const QString& reason) { return pst::corrupt(where, u"its values are damaged: %1"_s.arg(reason)); };
     std::uint32_t count = 0;
     std::vector<std::uint8_t> table(4, 0);
     if (size > 0) {
@@ -479,7 +475,7 @@ Result<void> MsgWriter::writeMultipleValues(EntryId storage, std::uint32_t tag, 
         }
         const std::uint32_t added = terminated ? 0 : terminator;
         const std::uint64_t streamSize = end - begin + added;
-        if (auto r = countStream(what); !r)
+        if (auto r = countStream(where); !r)
             return r;
         auto written = m_file.addStream(storage, valueStream(tag) + u"-"_s + hex8(i), streamSize,
                                         [&](const CompoundFileWriter::Sink& sink) -> Result<void> {
@@ -489,15 +485,15 @@ Result<void> MsgWriter::writeMultipleValues(EntryId storage, std::uint32_t tag, 
                                             return sink(pst::Bytes(zeros, added));
                                         });
         if (!written)
-            return within(written.error(), what);
+            return written.error().withContext(where);
         const std::size_t at = lengths.size();
         lengths.resize(at + (type == PropType::Binary ? 8 : 4), 0);
         qToLittleEndian(static_cast<std::uint32_t>(streamSize), lengths.data() + at);
     }
-    if (auto r = countStream(what); !r)
+    if (auto r = countStream(where); !r)
         return r;
     if (auto r = m_file.addStream(storage, valueStream(tag), lengths); !r)
-        return within(r.error(), what);
+        return r.error().withContext(where);
     properties.variable(tag, static_cast<std::uint32_t>(lengths.size()));
     return {};
 }

@@ -39,13 +39,13 @@ private:
     pst::Result<void> writeObject(const pst::Attachment& attachment, EntryId storage, int depth);
     pst::Result<void> copyStorage(const pst::Attachment& attachment, EntryId target);
     pst::Result<void> writeProperty(EntryId storage, std::uint32_t tag, const pst::StoredValue& value,
-                                    const pst::ValueStore& store, PropertyStream& properties, const QString& what);
+                                    const pst::ValueStore& store, PropertyStream& properties, const pst::Where& where);
     pst::Result<void> writeMultipleValues(EntryId storage, std::uint32_t tag, const pst::ValueLocation& value,
-                                          PropertyStream& properties, const QString& what);
+                                          PropertyStream& properties, const pst::Where& where);
     // Counts a stream or attached message against the budgets above.
-    pst::Result<void> countStream(const QString& what);
-    pst::Result<void> countAttachedMessage(const QString& what);
-    pst::Result<void> countValue(const pst::ValueLocation& value, const QString& what);
+    pst::Result<void> countStream(const pst::Where& where);
+    pst::Result<void> countAttachedMessage(const pst::Where& where);
+    pst::Result<void> countValue(const pst::ValueLocation& value, const pst::Where& where);
 
     CompoundFileWriter& m_file;
     const pst::Blocks& m_blocks;

@@ -31,13 +31,13 @@ QString streamName(std::uint32_t id)
 
 Result<NamedPropertyMap> NamedPropertyMap::read(const pst::Store& store)
 {
-    NamedPropertyMap map(store, u"%1, the map of named properties"_s.arg(store.path()));
+    NamedPropertyMap map(store, store.where().inside(u"the map of named properties"_s));
     auto entry = store.trees().findNode(pst::WellKnownNid::NameToIdMap);
     if (!entry)
         return entry.error();
     if (!*entry)
         return map;
-    auto pc = store.properties(pst::Node{(*entry)->nid, (*entry)->bidData, (*entry)->bidSub}, map.m_what);
+    auto pc = store.properties(pst::Node{(*entry)->nid, (*entry)->bidData, (*entry)->bidSub}, map.m_where);
     if (!pc)
         return pc.error();
     for (auto [id, target] : {std::pair{kGuidStream, &map.m_guids}, std::pair{kEntryStream, &map.m_entries},
@@ -46,16 +46,16 @@ Result<NamedPropertyMap> NamedPropertyMap::read(const pst::Store& store)
         if (!e)
             continue;
         if (e->value.type != pst::PropType::Binary)
-            return pst::corrupt(
-                u"%1: its property %2 has type %3 instead of binary"_s.arg(map.m_what, pst::hex(id), pst::hex(e->value.type)));
+            return pst::corrupt(map.m_where,
+                                u"its property %1 has type %2 instead of binary"_s.arg(pst::hex(id), pst::hex(e->value.type)));
         auto location = pc->store().locate(e->value);
         if (!location)
             return location.error();
         *target = std::move(location).value();
     }
     if (map.m_entries && map.m_entries->size() > kMaxEntryStream)
-        return pst::corrupt(u"%1: its entry stream holds %2 bytes, more than %3 entries"_s.arg(map.m_what)
-                                .arg(map.m_entries->size())
+        return pst::corrupt(map.m_where,
+                            u"its entry stream holds %1 bytes, more than %2 entries"_s.arg(map.m_entries->size())
                                 .arg(kMaxEntryStream / kRecordSize));
     return map;
 }
@@ -66,8 +66,8 @@ Result<std::vector<std::vector<std::uint8_t>>> NamedPropertyMap::buckets() const
     if (!m_entries)
         return buckets;
     const pst::Blocks& blocks = m_store->blocks();
-    const ValueSource entries(blocks, *m_entries, m_what);
-    const ValueSource strings(blocks, m_strings.value_or(pst::ValueLocation{}), m_what);
+    const ValueSource entries(blocks, *m_entries, m_where);
+    const ValueSource strings(blocks, m_strings.value_or(pst::ValueLocation{}), m_where);
     std::vector<std::uint8_t> record(kRecordSize);
     for (std::uint64_t at = 0; at + kRecordSize <= entries.size(); at += kRecordSize) {
         if (auto r = entries.read(at, record); !r)
@@ -80,8 +80,8 @@ Result<std::vector<std::vector<std::uint8_t>>> NamedPropertyMap::buckets() const
             const std::uint32_t offset = key;
             std::uint8_t length[4];
             if (offset > strings.size() || strings.size() - offset < 4)
-                return pst::corrupt(u"%1: entry %2 names a string at %3, outside its %4 bytes of names"_s.arg(m_what)
-                                        .arg(at / kRecordSize)
+                return pst::corrupt(m_where,
+                                    u"entry %1 names a string at %2, outside its %3 bytes of names"_s.arg(at / kRecordSize)
                                         .arg(pst::hex(offset))
                                         .arg(strings.size()));
             if (auto r = strings.read(offset, length); !r)
@@ -112,7 +112,7 @@ Result<void> NamedPropertyMap::write(CompoundFileWriter& file, CompoundFileWrite
     const pst::Blocks& blocks = m_store->blocks();
     for (auto [id, value] :
          {std::pair{kGuidStream, &m_guids}, std::pair{kEntryStream, &m_entries}, std::pair{kStringStream, &m_strings}}) {
-        const ValueSource source(blocks, value->value_or(pst::ValueLocation{}), m_what);
+        const ValueSource source(blocks, value->value_or(pst::ValueLocation{}), m_where);
         auto written = file.addStream(*storage, streamName(id), source.size(), [&](const CompoundFileWriter::Sink& sink) {
             return source.stream(0, source.size(), sink);
         });

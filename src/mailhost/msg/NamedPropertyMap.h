@@ -20,12 +20,12 @@ public:
     pst::Result<void> write(CompoundFileWriter& file, CompoundFileWriter::EntryId root) const;
 
 private:
-    NamedPropertyMap(const pst::Store& store, QString what) : m_store(&store), m_what(std::move(what)) {}
+    NamedPropertyMap(const pst::Store& store, pst::Where where) : m_store(&store), m_where(std::move(where)) {}
 
     pst::Result<std::vector<std::vector<std::uint8_t>>> buckets() const;
 
     const pst::Store* m_store;
-    QString m_what;
+    pst::Where m_where;
     std::optional<pst::ValueLocation> m_guids, m_entries, m_strings;
 };
 

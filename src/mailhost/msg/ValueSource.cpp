@@ -8,8 +8,8 @@ namespace parcelon::msg {
 using namespace Qt::StringLiterals;
 using pst::Result;
 
-ValueSource::ValueSource(const pst::Blocks& blocks, pst::ValueLocation value, QString name)
-    : m_blocks(&blocks), m_value(std::move(value)), m_name(std::move(name))
+ValueSource::ValueSource(const pst::Blocks& blocks, pst::ValueLocation value, pst::Where where)
+    : m_blocks(&blocks), m_value(std::move(value)), m_where(std::move(where)), m_name(m_where.text())
 {
     if (!m_value.tree)
         return;
@@ -34,7 +34,8 @@ Result<pst::Bytes> ValueSource::leafAt(std::uint64_t offset, std::uint64_t& leaf
         if (auto r = m_blocks->readAt(leaf, m_leaf, m_scratch); !r)
             return r.error();
         if (m_leaf.size() != leaf.cbInflated)
-            return pst::corrupt(u"%1: block %2 holds %3 bytes instead of %4"_s.arg(m_name, pst::hex(leaf.bid))
+            return pst::corrupt(m_where,
+                                u"block %1 holds %2 bytes instead of %3"_s.arg(pst::hex(leaf.bid))
                                     .arg(m_leaf.size())
                                     .arg(leaf.cbInflated));
         m_loaded = index;
@@ -47,8 +48,7 @@ Result<void> ValueSource::stream(std::uint64_t offset, std::uint64_t count,
                                  const std::function<Result<void>(pst::Bytes)>& sink) const
 {
     if (offset > size() || count > size() - offset)
-        return pst::corrupt(
-            u"%1: bytes %2 to %3 lie beyond its %4 bytes"_s.arg(m_name).arg(offset).arg(offset + count).arg(size()));
+        return pst::corrupt(m_where, u"bytes %1 to %2 lie beyond its %3 bytes"_s.arg(offset).arg(offset + count).arg(size()));
     while (count > 0) {
         std::uint64_t leafStart = 0;
         auto leaf = leafAt(offset, leafStart);
@@ -56,7 +56,7 @@ Result<void> ValueSource::stream(std::uint64_t offset, std::uint64_t count,
             return leaf.error();
         const std::uint64_t at = offset - leafStart;
         if (at >= leaf->size())
-            return pst::corrupt(u"%1: its blocks end before its %2 bytes"_s.arg(m_name).arg(size()));
+            return pst::corrupt(m_where, u"its blocks end before its %1 bytes"_s.arg(size()));
         const std::size_t n = std::min<std::uint64_t>(count, leaf->size() - at);
         if (auto r = sink(leaf->subspan(at, n)); !r)
             return r;

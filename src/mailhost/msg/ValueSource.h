@@ -14,14 +14,15 @@ namespace parcelon::msg {
 // whose leaves are read one at a time (the last one read is kept).
 class ValueSource final : public pst::ByteSource {
 public:
-    ValueSource(const pst::Blocks& blocks, pst::ValueLocation value, QString name);
+    ValueSource(const pst::Blocks& blocks, pst::ValueLocation value, pst::Where where);
 
     std::uint64_t size() const override { return m_value.size(); }
     pst::Result<void> read(std::uint64_t offset, std::span<std::uint8_t> buffer) const override;
     const QString& name() const override { return m_name; }
+    pst::Where where() const override { return m_where; }
     std::unique_ptr<pst::ByteSource> duplicate() const override
     {
-        return std::make_unique<ValueSource>(*m_blocks, m_value, m_name);
+        return std::make_unique<ValueSource>(*m_blocks, m_value, m_where);
     }
 
     // Gives the bytes [offset, offset + count) to `sink` in pieces of at
@@ -34,6 +35,7 @@ private:
 
     const pst::Blocks* m_blocks;
     pst::ValueLocation m_value;
+    pst::Where m_where;
     QString m_name;
     std::vector<std::uint64_t> m_leafStarts;
     mutable std::size_t m_loaded = SIZE_MAX;

@@ -5,8 +5,13 @@
 
 namespace parcelon::smime {
 
-DataTreeSource::DataTreeSource(std::shared_ptr<const void> keepAlive, const pst::Blocks& blocks, pst::DataTree tree, QString name)
-    : m_keepAlive(std::move(keepAlive)), m_blocks(blocks), m_tree(std::move(tree)), m_name(std::move(name))
+DataTreeSource::DataTreeSource(std::shared_ptr<const void> keepAlive, const pst::Blocks& blocks, pst::DataTree tree,
+                               pst::Where where)
+    : m_keepAlive(std::move(keepAlive))
+    , m_blocks(blocks)
+    , m_tree(std::move(tree))
+    , m_where(std::move(where))
+    , m_name(m_where.text())
 {
     std::uint64_t start = 0;
     m_starts.reserve(m_tree.leaves().size());
@@ -25,8 +30,9 @@ pst::Result<void> DataTreeSource::load(std::size_t leaf) const
     if (auto r = m_blocks.readAt(entry, m_block, m_scratch); !r)
         return r;
     if (m_block.size() != entry.cbInflated)
-        return pst::corrupt(QStringLiteral("%1: block %2 holds %3 bytes where %4 are due")
-                                .arg(m_blocks.source().name(), pst::hex(entry.bid))
+        return pst::corrupt(m_where,
+                            QStringLiteral("block %1 holds %2 bytes where %3 are due")
+                                .arg(pst::hex(entry.bid))
                                 .arg(m_block.size())
                                 .arg(entry.cbInflated));
     m_loaded = leaf;
@@ -36,8 +42,8 @@ pst::Result<void> DataTreeSource::load(std::size_t leaf) const
 pst::Result<void> DataTreeSource::read(std::uint64_t offset, std::span<std::uint8_t> buffer) const
 {
     if (offset > size() || buffer.size() > size() - offset)
-        return pst::corrupt(
-            QStringLiteral("%1: %2 bytes at offset %3 were asked of %4").arg(m_name).arg(buffer.size()).arg(offset).arg(size()));
+        return pst::corrupt(m_where,
+                            QStringLiteral("%1 bytes at offset %2 were asked of %3").arg(buffer.size()).arg(offset).arg(size()));
     std::size_t done = 0;
     while (done < buffer.size()) {
         const std::uint64_t at = offset + done;

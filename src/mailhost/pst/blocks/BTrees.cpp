@@ -40,19 +40,20 @@ Result<BTrees::Page> BTrees::readPage(Tree tree, const BlockRef& ref, int expect
 {
     const Format& f = m_header.format;
     const bool nodes = tree == Tree::Nodes;
-    auto fail = [&](const QString& what) {
-        return corrupt(QStringLiteral("%1: %2 page %3 at offset %4 is damaged (%5)")
-                           .arg(m_source.name(), treeName(nodes), hex(ref.bid), hex(ref.ib), what));
+    auto fail = [&](const QString& reason) {
+        return corrupt(Where{m_source.name(), {}},
+                       QStringLiteral("%1 page %2 at offset %3 is damaged (%4)")
+                           .arg(treeName(nodes), hex(ref.bid), hex(ref.ib), reason));
     };
 
     Page page;
     page.nodes = nodes;
     page.bytes.resize(f.pageSize());
     if (auto r = m_source.read(ref.ib, page.bytes); !r)
-        return r.error().context(QStringLiteral("reading the %1").arg(treeName(nodes)));
+        return r.error().withContext(treeName(nodes));
     auto shape = checkBTreePage(f, page.bytes, static_cast<std::uint8_t>(tree), ref.ib, ref.bid);
     if (!shape)
-        return fail(shape.error().description());
+        return fail(shape.error().reason());
     page.bid = shape->bid;
     page.count = shape->count;
     page.entrySize = shape->entrySize;
@@ -68,8 +69,9 @@ Result<const BTrees::Page*> BTrees::page(Tree tree, const BlockRef& ref, int exp
         m_pages.splice(m_pages.begin(), m_pages, it->second);
         const Page& cached = it->second->second;
         if (cached.nodes != (tree == Tree::Nodes) || (expectedLevel >= 0 && static_cast<int>(cached.level) != expectedLevel))
-            return corrupt(QStringLiteral("%1: page at offset %2 is used at two levels of the %3")
-                               .arg(m_source.name(), hex(ref.ib), treeName(tree == Tree::Nodes)));
+            return corrupt(Where{m_source.name(), {}},
+                           QStringLiteral("page at offset %1 is used at two levels of the %2")
+                               .arg(hex(ref.ib), treeName(tree == Tree::Nodes)));
         return &cached;
     }
     auto read = readPage(tree, ref, expectedLevel);
@@ -91,8 +93,9 @@ std::uint64_t BTrees::key(const Page& page, unsigned index) const
 
 Error BTrees::pageElsewhere(Tree tree, const BlockRef& ref, const Page& found) const
 {
-    return corrupt(QStringLiteral("%1: %2 page %3 at offset %4 is damaged (it holds page %5 of other keys)")
-                       .arg(m_source.name(), treeName(tree == Tree::Nodes), hex(ref.bid), hex(ref.ib), hex(found.bid)));
+    return corrupt(Where{m_source.name(), {}},
+                   QStringLiteral("%1 page %2 at offset %3 is damaged (it holds page %4 of other keys)")
+                       .arg(treeName(tree == Tree::Nodes), hex(ref.bid), hex(ref.ib), hex(found.bid)));
 }
 
 bool BTrees::fits(const Page& page, const BlockRef& ref, std::uint64_t lo, std::uint64_t hi) const
@@ -168,8 +171,8 @@ Result<std::optional<Entry>> BTrees::find(Tree tree, std::uint64_t searched) con
         ref = childRef(p, i);
         level = static_cast<int>(p.level) - 1;
     }
-    return corrupt(
-        QStringLiteral("%1: the %2 is deeper than %3 levels").arg(m_source.name(), treeName(tree == Tree::Nodes)).arg(kMaxLevel));
+    return corrupt(Where{m_source.name(), {}},
+                   QStringLiteral("the %1 is deeper than %2 levels").arg(treeName(tree == Tree::Nodes)).arg(kMaxLevel));
 }
 
 template <class Entry>
@@ -226,7 +229,7 @@ Result<void> BTrees::walkNodes(const BlockRef& ref, int level, int depth, std::u
                                const std::function<bool(const NodeEntry&)>& visit, bool& stop) const
 {
     if (depth > kMaxLevel)
-        return corrupt(QStringLiteral("%1: the node B-tree is deeper than %2 levels").arg(m_source.name()).arg(kMaxLevel));
+        return corrupt(Where{m_source.name(), {}}, QStringLiteral("the node B-tree is deeper than %1 levels").arg(kMaxLevel));
     auto got = page(Tree::Nodes, ref, level);
     if (got && !fits(**got, ref, lo, hi))
         got = pageElsewhere(Tree::Nodes, ref, **got);

@@ -15,7 +15,8 @@ Result<BlockEntry> Blocks::locate(std::uint64_t bid) const
     if (!found)
         return found.error();
     if (!*found)
-        return corrupt(QStringLiteral("%1: block %2 is missing from the block B-tree").arg(m_source.name(), hex(cleanBid(bid))));
+        return corrupt(Where{m_source.name(), {}},
+                       QStringLiteral("block %1 is missing from the block B-tree").arg(hex(cleanBid(bid))));
     return **found;
 }
 
@@ -23,8 +24,8 @@ Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std
 {
     const Format& f = m_header.format;
     auto fail = [&](const QString& what) {
-        return corrupt(QStringLiteral("%1: block %2 at offset %3 is damaged (%4)")
-                           .arg(m_source.name(), hex(entry.bid), hex(entry.ib), what));
+        return corrupt(Where{m_source.name(), {}},
+                       QStringLiteral("block %1 at offset %2 is damaged (%3)").arg(hex(entry.bid), hex(entry.ib), what));
     };
     const SpanReader b(disk);
     const std::size_t t = disk.size() - f.blockTrailerSize();
@@ -71,8 +72,9 @@ namespace {
 Result<void> checkSize(const Format& f, const BlockEntry& entry, const ByteSource& source)
 {
     if (entry.cb > f.maxBlockData() || entry.cbInflated > f.maxBlockData() || (!f.fourK() && entry.cbInflated != entry.cb))
-        return corrupt(QStringLiteral("%1: block %2 at offset %3 is damaged (a size of %4 bytes)")
-                           .arg(source.name(), hex(entry.bid), hex(entry.ib))
+        return corrupt(Where{source.name(), {}},
+                       QStringLiteral("block %1 at offset %2 is damaged (a size of %3 bytes)")
+                           .arg(hex(entry.bid), hex(entry.ib))
                            .arg(entry.cb));
     return {};
 }
@@ -114,7 +116,7 @@ Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::u
     }
     scratch.resize(total);
     if (auto r = m_source.read(run.front().ib, scratch); !r)
-        return r.error().context(QStringLiteral("reading block %1").arg(hex(run.front().bid)));
+        return r.error().withContext(QStringLiteral("block %1").arg(hex(run.front().bid)));
     std::size_t offset = 0;
     for (const BlockEntry& entry : run) {
         const std::size_t size = f.blockDiskSize(entry.cb);

@@ -16,8 +16,9 @@ struct TreeBuilder {
 
     Error damaged(std::uint64_t bid, const QString& what) const
     {
-        return corrupt(QStringLiteral("%1: the data tree of block %2 is damaged at block %3 (%4)")
-                           .arg(blocks.source().name(), hex(cleanBid(root)), hex(cleanBid(bid)), what));
+        return corrupt(Where{blocks.source().name(), {}},
+                       QStringLiteral("the data tree of block %1 is damaged at block %2 (%3)")
+                           .arg(hex(cleanBid(root)), hex(cleanBid(bid)), what));
     }
 
     // Adds the leaves below `bid`, an XBLOCK (level 1) or XXBLOCK (level 2);
@@ -96,8 +97,9 @@ Result<DataTree> DataTree::open(const Blocks& blocks, std::uint64_t bid)
 Result<std::vector<std::uint8_t>> DataTree::readAll(const Blocks& blocks, std::uint64_t limit) const
 {
     if (m_size > limit)
-        return corrupt(QStringLiteral("%1: the data of block %2 is %3 bytes long, more than the %4 allowed")
-                           .arg(blocks.source().name(), hex(cleanBid(m_root)))
+        return corrupt(Where{blocks.source().name(), {}},
+                       QStringLiteral("the data of block %1 is %2 bytes long, more than the %3 allowed")
+                           .arg(hex(cleanBid(m_root)))
                            .arg(m_size)
                            .arg(limit));
     std::vector<std::uint8_t> all, scratch;
@@ -116,8 +118,9 @@ Result<std::vector<std::uint8_t>> DataTree::readAll(const Blocks& blocks, std::u
 Result<std::vector<std::vector<std::uint8_t>>> DataTree::readLeaves(const Blocks& blocks, std::uint64_t limit) const
 {
     if (m_size > limit)
-        return corrupt(QStringLiteral("%1: the data of block %2 is %3 bytes long, more than the %4 allowed")
-                           .arg(blocks.source().name(), hex(cleanBid(m_root)))
+        return corrupt(Where{blocks.source().name(), {}},
+                       QStringLiteral("the data of block %1 is %2 bytes long, more than the %3 allowed")
+                           .arg(hex(cleanBid(m_root)))
                            .arg(m_size)
                            .arg(limit));
     std::vector<std::vector<std::uint8_t>> result;

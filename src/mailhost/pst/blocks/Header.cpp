@@ -12,9 +12,9 @@ namespace {
 constexpr std::size_t kUnicodeHeaderSize = 564;
 constexpr std::size_t kAnsiHeaderSize = 512;
 
-Error damaged(const ByteSource& source, const QString& what)
+Error damaged(const ByteSource& source, const QString& reason)
 {
-    return corrupt(QStringLiteral("%1: the PST file header is damaged (%2)").arg(source.name(), what));
+    return corrupt(Where{source.name(), {}}, QStringLiteral("the PST file header is damaged (%1)").arg(reason));
 }
 
 } // namespace
@@ -48,8 +48,8 @@ Result<Header> Header::read(const ByteSource& source)
     else if (header.version == 36)
         header.format.variant = Variant::Unicode4k;
     else
-        return Error(ErrorKind::Unsupported,
-                     QStringLiteral("%1: PST file version %2 is not supported").arg(source.name()).arg(header.version));
+        return Error(ErrorKind::Unsupported, Where{source.name(), {}},
+                     QStringLiteral("PST file version %1 is not supported").arg(header.version));
 
     const bool ansi = header.format.ansi();
     if (!ansi && available < kUnicodeHeaderSize)
@@ -61,8 +61,8 @@ Result<Header> Header::read(const ByteSource& source)
 
     const std::uint8_t crypt = h.u8(ansi ? 461 : 513);
     if (crypt > 2)
-        return Error(ErrorKind::Unsupported,
-                     QStringLiteral("%1: data encoding %2 is not supported").arg(source.name()).arg(crypt));
+        return Error(ErrorKind::Unsupported, Where{source.name(), {}},
+                     QStringLiteral("data encoding %1 is not supported").arg(crypt));
     header.encoding = static_cast<Encoding>(crypt);
 
     if (ansi) {

@@ -98,7 +98,7 @@ Result<void> LeafScan::scan(const ByteSource& source, const std::function<void(b
     for (std::uint64_t at = 0; at < end; at += chunk.size()) {
         chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, end - at)));
         if (auto r = source.read(at, chunk); !r)
-            return r.error().context(QStringLiteral("looking for B-tree pages"));
+            return r.error().withContext(QStringLiteral("the search for B-tree pages"));
         for (std::size_t off = 0; off < chunk.size(); off += pageSize) {
             const std::uint64_t ib = at + off;
             const Bytes bytes = Bytes(chunk).subspan(off, pageSize);
@@ -196,7 +196,7 @@ Result<void> LeafScan::forLeaves(const ByteSource& source, bool nodes, std::uint
     {
         std::lock_guard lock(m_mutex);
         if (++m_rescans > kMaxRescans)
-            return corrupt(QStringLiteral("%1: too many damaged B-tree pages to search the file for each").arg(source.name()));
+            return corrupt(Where{source.name(), {}}, QStringLiteral("too many damaged B-tree pages to search the file for each"));
     }
     return scan(source, [&](bool n, const Leaf& leaf) {
         if (n == nodes && meets(leaf))

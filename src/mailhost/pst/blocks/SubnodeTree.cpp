@@ -17,10 +17,11 @@ struct Reader {
     std::vector<SubnodeEntry> entries;
     std::unordered_set<std::uint64_t> seen;
 
-    Error damaged(std::uint64_t bid, const QString& what) const
+    Error damaged(std::uint64_t bid, const QString& reason) const
     {
-        return corrupt(QStringLiteral("%1: the subnode tree of block %2 is damaged at block %3 (%4)")
-                           .arg(blocks.source().name(), hex(cleanBid(root)), hex(cleanBid(bid)), what));
+        return corrupt(Where{blocks.source().name(), {}},
+                       QStringLiteral("the subnode tree of block %1 is damaged at block %2 (%3)")
+                           .arg(hex(cleanBid(root)), hex(cleanBid(bid)), reason));
     }
 
     Result<void> add(std::uint64_t bid, int expectedLevel)

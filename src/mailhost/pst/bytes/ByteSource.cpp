@@ -18,8 +18,8 @@ QString systemText(int error)
 
 Error pastEnd(const QString& name, std::uint64_t offset, std::size_t count, std::uint64_t size)
 {
-    return corrupt(QStringLiteral("%1: %2 bytes at offset %3 lie beyond the end of the file (%4 bytes)")
-                       .arg(name)
+    return corrupt(Where{name, {}},
+                   QStringLiteral("%1 bytes at offset %2 lie beyond the end of the file (%3 bytes)")
                        .arg(count)
                        .arg(hex(offset))
                        .arg(size));
@@ -96,9 +96,8 @@ Result<void> FileSource::read(std::uint64_t offset, std::span<std::uint8_t> buff
             if (errno == EINTR)
                 continue;
             const int error = errno;
-            return Error(ErrorKind::Io,
-                         QStringLiteral("cannot read %1 at offset %2: %3").arg(m_path, hex(offset + done), systemText(error)),
-                         error);
+            return Error(ErrorKind::Io, Where{m_path, {}},
+                         QStringLiteral("cannot read at offset %1: %2").arg(hex(offset + done), systemText(error)), error);
         }
         if (n == 0)
             return pastEnd(m_path, offset, buffer.size(), m_size);

@@ -27,6 +27,9 @@ public:
     // What the source is, for descriptions (the file's path).
     virtual const QString& name() const = 0;
 
+    // Where its bytes lie, for errors: a file, or a value inside one.
+    virtual Where where() const { return Where{name(), {}}; }
+
     // A second source of the same bytes, for a reader on another thread.
     virtual std::unique_ptr<ByteSource> duplicate() const = 0;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <utility>
@@ -18,39 +19,84 @@ enum class ErrorKind {
     BadName,     // a target name the program refuses
 };
 
-// An error of the engine: its kind, a description that names the file, the
-// structure, ids and offsets, and for Io the system's error number.
+// Where a structure or object lies: the file, then the objects that lead to
+// it from the outermost in ("folder \"Inbox\"", "item 3 (node 0x200024)",
+// "attachment 1", "block 0x44").
+struct Where {
+    QString file;
+    QStringList frames;
+
+    // The object `frame` inside this one.
+    Where inside(QString frame) const
+    {
+        Where where = *this;
+        where.frames.append(std::move(frame));
+        return where;
+    }
+
+    // "<file>, <frame>, <frame>".
+    QString text() const
+    {
+        QStringList parts = frames;
+        if (!file.isEmpty())
+            parts.prepend(file);
+        return parts.join(QStringLiteral(", "));
+    }
+
+    bool operator==(const Where&) const = default;
+};
+
+// An error of the engine: its kind, where it lies, the reason (the damage,
+// with ids and offsets), what could not be done because of it, and for Io
+// the system's error number. The message is made of these where it is shown.
 class Error {
 public:
-    Error(ErrorKind kind, QString description, int systemError = 0)
-        : m_kind(kind), m_description(std::move(description)), m_systemError(systemError)
+    Error(ErrorKind kind, QString reason, int systemError = 0)
+        : m_kind(kind), m_reason(std::move(reason)), m_systemError(systemError)
+    {
+    }
+    Error(ErrorKind kind, Where where, QString reason, int systemError = 0)
+        : m_kind(kind), m_where(std::move(where)), m_reason(std::move(reason)), m_systemError(systemError)
     {
     }
 
     ErrorKind kind() const { return m_kind; }
-    const QString& description() const { return m_description; }
+    const Where& where() const { return m_where; }
+    const QString& reason() const { return m_reason; }
+    const QString& action() const { return m_action; }
     int systemError() const { return m_systemError; }
 
-    // The same error seen from one level up: "<context>: <description>".
-    // Where both begin by naming the same file, the file is named once.
-    Error context(const QString& outer) const
-    {
-        QString inner = m_description;
-        const qsizetype colon = inner.indexOf(QStringLiteral(": "));
-        if (colon > 0 && outer.startsWith(QStringView(inner).left(colon)))
-            inner.remove(0, colon + 2);
-        return Error(m_kind, outer + QStringLiteral(": ") + inner, m_systemError);
-    }
+    // The same error seen from the structure `frame` that holds what it names.
+    Error withContext(QString frame) const;
+
+    // The same error seen from the object at `where`. An error of another
+    // file, or one that names a place among the same objects already, keeps
+    // its place; one at an object that holds `where` moves to `where`; one
+    // in a structure (frames of no object) goes inside `where`.
+    Error withContext(const Where& where) const;
+
+    // The same error as the reason why `action` cannot be done.
+    Error withAction(QString action) const;
+
+    // "<action>: <file>, <frame>, …: <reason>", leaving out what it lacks.
+    QString message() const;
 
 private:
     ErrorKind m_kind;
-    QString m_description;
+    Where m_where;
+    QString m_reason;
+    QString m_action;
     int m_systemError;
 };
 
-inline Error corrupt(QString description)
+inline Error corrupt(QString reason)
 {
-    return Error(ErrorKind::Corrupt, std::move(description));
+    return Error(ErrorKind::Corrupt, std::move(reason));
+}
+
+inline Error corrupt(Where where, QString reason)
+{
+    return Error(ErrorKind::Corrupt, std::move(where), std::move(reason));
 }
 
 // A value or an error.

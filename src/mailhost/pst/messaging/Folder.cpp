@@ -14,14 +14,14 @@ constexpr std::uint32_t kHierarchyTable = 0x0D;
 constexpr std::uint32_t kContentsTable = 0x0E;
 } // namespace
 
-Result<Folder> Folder::open(const Store& store, Nid nid, const QString& what)
+Result<Folder> Folder::open(const Store& store, Nid nid, const Where& where)
 {
     Folder folder;
     folder.m_store = &store;
     folder.m_nid = nid;
-    folder.m_what = what;
+    folder.m_where = where;
     auto node = store.node(nid);
-    auto pc = node ? store.properties(*node, what) : Result<PropertyContext>(node.error().context(what));
+    auto pc = node ? store.properties(*node, where) : Result<PropertyContext>(node.error().withContext(where));
     if (!pc) {
         // A folder's own node holds only its name: damage to it costs the
         // name, and its subfolders and messages are still found.
@@ -38,9 +38,9 @@ Result<std::vector<Nid>> Folder::tableRows(std::uint32_t tableType, const QStrin
     // A search folder only lists messages that live in other folders.
     if (nidType(m_nid) == kSearchFolder)
         return std::vector<Nid>();
-    const QString what = QStringLiteral("%1, its %2").arg(m_what, table);
+    const Where where = m_where.inside(QStringLiteral("its %1").arg(table));
     auto node = m_store->node((m_nid & ~Nid(0x1F)) | tableType);
-    auto tc = node ? m_store->table(*node, what) : Result<TableContext>(node.error().context(what));
+    auto tc = node ? m_store->table(*node, where) : Result<TableContext>(node.error().withContext(where));
     if (!tc)
         return childrenByParent(tableType, tc.error());
     return tc->rowIds();

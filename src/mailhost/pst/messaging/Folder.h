@@ -10,11 +10,11 @@ namespace parcelon::pst {
 // when first asked for.
 class Folder {
 public:
-    static Result<Folder> open(const Store& store, Nid nid, const QString& what);
+    static Result<Folder> open(const Store& store, Nid nid, const Where& where);
 
     Nid nid() const { return m_nid; }
     const QString& displayName() const { return m_displayName; }
-    const QString& what() const { return m_what; }
+    const Where& where() const { return m_where; }
 
     // The ids of its subfolders and of its messages, in the order of its
     // hierarchy and contents tables; where a table cannot be read, the nodes
@@ -32,7 +32,7 @@ private:
     const Store* m_store = nullptr;
     Nid m_nid = 0;
     QString m_displayName;
-    QString m_what;
+    Where m_where;
 };
 
 } // namespace parcelon::pst

@@ -24,9 +24,9 @@ Message::Message(const Store& store, PropertyContext properties) : m_store(&stor
     m_codePage = codePageOf(m_properties, kDefaultCodePage);
 }
 
-Result<Message> Message::open(const Store& store, const Node& node, const QString& what)
+Result<Message> Message::open(const Store& store, const Node& node, const Where& where)
 {
-    auto pc = store.properties(node, what);
+    auto pc = store.properties(node, where);
     if (!pc)
         return pc.error();
     return Message(store, std::move(pc).value());
@@ -46,13 +46,13 @@ QString Message::subject() const
     return subject;
 }
 
-Result<std::optional<TableContext>> Message::subnodeTable(Nid nid, const QString& what) const
+Result<std::optional<TableContext>> Message::subnodeTable(Nid nid, const Where& where) const
 {
     const auto& subnodes = m_properties.store().subnodes();
     const SubnodeEntry* entry = subnodes ? subnodes->find(nid) : nullptr;
     if (!entry)
         return std::optional<TableContext>();
-    auto table = m_store->table(Node{entry->nid, entry->bidData, entry->bidSub}, what);
+    auto table = m_store->table(Node{entry->nid, entry->bidData, entry->bidSub}, where);
     if (!table)
         return table.error();
     return std::optional<TableContext>(std::move(table).value());
@@ -60,7 +60,7 @@ Result<std::optional<TableContext>> Message::subnodeTable(Nid nid, const QString
 
 Result<std::vector<Nid>> Message::attachmentIds() const
 {
-    auto table = subnodeTable(WellKnownNid::AttachmentTable, QStringLiteral("%1, its list of attachments").arg(what()));
+    auto table = subnodeTable(WellKnownNid::AttachmentTable, where().inside(QStringLiteral("its list of attachments")));
     if (!table)
         return table.error();
     if (!*table)
@@ -70,16 +70,16 @@ Result<std::vector<Nid>> Message::attachmentIds() const
 
 Result<std::optional<TableContext>> Message::recipients() const
 {
-    return subnodeTable(WellKnownNid::RecipientTable, QStringLiteral("%1, its list of recipients").arg(what()));
+    return subnodeTable(WellKnownNid::RecipientTable, where().inside(QStringLiteral("its list of recipients")));
 }
 
-Result<Attachment> Message::attachment(Nid nid, const QString& what) const
+Result<Attachment> Message::attachment(Nid nid, const Where& where) const
 {
     const auto& subnodes = m_properties.store().subnodes();
     const SubnodeEntry* entry = subnodes ? subnodes->find(nid) : nullptr;
     if (!entry)
-        return corrupt(QStringLiteral("%1: its node %2 is missing").arg(what, hex(nid)));
-    auto pc = m_store->properties(Node{entry->nid, entry->bidData, entry->bidSub}, what);
+        return corrupt(where, QStringLiteral("its node %1 is missing").arg(hex(nid)));
+    auto pc = m_store->properties(Node{entry->nid, entry->bidData, entry->bidSub}, where);
     if (!pc)
         return pc.error();
     const int codePage = codePageOf(*pc, m_codePage);
@@ -123,7 +123,7 @@ Result<ValueLocation> Attachment::content() const
     if (!entry)
         return ValueLocation{};
     if (entry->value.type != PropType::Binary)
-        return corrupt(QStringLiteral("%1: its content has type %2 instead of binary").arg(what(), hex(entry->value.type)));
+        return corrupt(where(), QStringLiteral("its content has type %1 instead of binary").arg(hex(entry->value.type)));
     return m_properties.store().locate(entry->value);
 }
 
@@ -131,17 +131,17 @@ Result<Node> Attachment::objectNode() const
 {
     const PropertyContext::Entry* entry = m_properties.find(PropId::AttachDataBinary);
     if (!entry || entry->value.type != PropType::Object)
-        return corrupt(QStringLiteral("%1: the attached object is missing").arg(what()));
+        return corrupt(where(), QStringLiteral("the attached object is missing"));
     auto reference = m_properties.store().bytes(entry->value, 64);
     if (!reference)
         return reference.error();
     if (reference->size() < 8)
-        return corrupt(QStringLiteral("%1: the reference to the attached object is damaged").arg(what()));
+        return corrupt(where(), QStringLiteral("the reference to the attached object is damaged"));
     const Nid nid = SpanReader(*reference).u32(0);
     const auto& subnodes = m_properties.store().subnodes();
     const SubnodeEntry* node = subnodes ? subnodes->find(nid) : nullptr;
     if (!node)
-        return corrupt(QStringLiteral("%1: the attached object %2 is missing").arg(what(), hex(nid)));
+        return corrupt(where(), QStringLiteral("the attached object %1 is missing").arg(hex(nid)));
     return Node{node->nid, node->bidData, node->bidSub};
 }
 
@@ -150,7 +150,7 @@ Result<Message> Attachment::embeddedMessage() const
     auto node = objectNode();
     if (!node)
         return node.error();
-    return Message::open(*m_store, *node, QStringLiteral("%1, the attached message").arg(what()));
+    return Message::open(*m_store, *node, where().inside(QStringLiteral("the attached message")));
 }
 
 Result<DataTree> Attachment::storage() const
@@ -160,7 +160,7 @@ Result<DataTree> Attachment::storage() const
         return node.error();
     auto tree = DataTree::open(m_store->blocks(), node->bidData);
     if (!tree)
-        return tree.error().context(what());
+        return tree.error().withContext(where());
     return tree;
 }
 

@@ -14,11 +14,11 @@ class Attachment;
 // attachment. Its attachments and recipients are subnodes of its node.
 class Message {
 public:
-    static Result<Message> open(const Store& store, const Node& node, const QString& what);
+    static Result<Message> open(const Store& store, const Node& node, const Where& where);
 
     const Store& store() const { return *m_store; }
     const PropertyContext& properties() const { return m_properties; }
-    const QString& what() const { return m_properties.what(); }
+    const Where& where() const { return m_properties.where(); }
 
     QString messageClass() const;
     QString subject() const;
@@ -29,14 +29,14 @@ public:
     // The ids of the attachments, in the order of the attachment table;
     // a message without that table has none.
     Result<std::vector<Nid>> attachmentIds() const;
-    Result<Attachment> attachment(Nid nid, const QString& what) const;
+    Result<Attachment> attachment(Nid nid, const Where& where) const;
 
     // The recipient table, when there is one.
     Result<std::optional<TableContext>> recipients() const;
 
 private:
     Message(const Store& store, PropertyContext properties);
-    Result<std::optional<TableContext>> subnodeTable(Nid nid, const QString& what) const;
+    Result<std::optional<TableContext>> subnodeTable(Nid nid, const Where& where) const;
 
     const Store* m_store;
     PropertyContext m_properties;
@@ -47,7 +47,7 @@ private:
 class Attachment {
 public:
     const PropertyContext& properties() const { return m_properties; }
-    const QString& what() const { return m_properties.what(); }
+    const Where& where() const { return m_properties.where(); }
 
     int method() const;
     int codePage() const { return m_codePage; }

@@ -82,30 +82,30 @@ Result<Node> Store::node(Nid nid) const
     if (!found)
         return found.error();
     if (!*found)
-        return corrupt(QStringLiteral("%1: node %2 is missing").arg(path(), hex(nid)));
+        return corrupt(where(), QStringLiteral("node %1 is missing").arg(hex(nid)));
     return Node{(*found)->nid, (*found)->bidData, (*found)->bidSub};
 }
 
 template <class Structure>
-Result<Structure> Store::open(const Node& node, const QString& what) const
+Result<Structure> Store::open(const Node& node, const Where& where) const
 {
     auto data = DataTree::open(*m_blocks, node.bidData);
     if (!data)
-        return data.error().context(what);
+        return data.error().withContext(where);
     auto subnodes = SubnodeTree::open(*m_blocks, node.bidSub);
     if (!subnodes)
-        return subnodes.error().context(what);
-    return Structure::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), what);
+        return subnodes.error().withContext(where);
+    return Structure::open(*m_blocks, *data, std::make_shared<const SubnodeTree>(std::move(subnodes).value()), where);
 }
 
-Result<PropertyContext> Store::properties(const Node& node, const QString& what) const
+Result<PropertyContext> Store::properties(const Node& node, const Where& where) const
 {
-    return open<PropertyContext>(node, what);
+    return open<PropertyContext>(node, where);
 }
 
-Result<TableContext> Store::table(const Node& node, const QString& what) const
+Result<TableContext> Store::table(const Node& node, const Where& where) const
 {
-    return open<TableContext>(node, what);
+    return open<TableContext>(node, where);
 }
 
 QString Store::string(const PropertyContext& pc, std::uint16_t id, int codePage) const
@@ -115,11 +115,10 @@ QString Store::string(const PropertyContext& pc, std::uint16_t id, int codePage)
 
 Result<void> Store::readMessageStore()
 {
-    const QString what = QStringLiteral("%1: the message store").arg(path());
     auto storeNode = node(WellKnownNid::MessageStore);
     std::optional<PropertyContext> pc;
     if (storeNode) {
-        auto opened = properties(*storeNode, what);
+        auto opened = properties(*storeNode, where().inside(QStringLiteral("the message store")));
         if (opened)
             pc = std::move(opened).value();
     }
@@ -142,7 +141,7 @@ Result<void> Store::readMessageStore()
         bool any = false;
         const bool readable = m_trees->forEachNode([&](const NodeEntry&) { return !(any = true); }).ok() && any;
         if (r.error().kind() != ErrorKind::Corrupt || !readable)
-            return r.error().context(QStringLiteral("%1: the folder that holds the mail cannot be found").arg(path()));
+            return r.error().withAction(QStringLiteral("The folder that holds the mail cannot be found"));
     }
     return {};
 }
@@ -153,18 +152,19 @@ Result<Nid> Store::findIpmSubtreeByName() const
         auto ht = node(hierarchyTableOf(parent));
         if (!ht)
             return ht.error();
-        auto table = this->table(*ht, QStringLiteral("%1: folder %2").arg(path(), hex(parent)));
+        auto table = this->table(*ht, where().inside(QStringLiteral("folder %1").arg(hex(parent))));
         if (!table)
             return table.error();
         for (std::uint32_t child : table->rowIds()) {
             auto childNode = node(child);
             if (!childNode)
                 continue;
-            auto pc = properties(*childNode, QStringLiteral("%1: folder %2").arg(path(), hex(child)));
+            auto pc = properties(*childNode, where().inside(QStringLiteral("folder %1").arg(hex(child))));
             if (pc && string(*pc, PropId::DisplayName) == name)
                 return child;
         }
-        return corrupt(QStringLiteral("%1: folder %2 has no subfolder %3").arg(path(), hex(parent), name));
+        return corrupt(where().inside(QStringLiteral("folder %1").arg(hex(parent))),
+                       QStringLiteral("it has no subfolder %1").arg(name));
     };
     auto mailbox = childNamed(WellKnownNid::RootFolder, QStringLiteral("Root - Mailbox"));
     if (!mailbox)

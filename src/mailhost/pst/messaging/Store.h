@@ -33,6 +33,7 @@ public:
     Result<std::shared_ptr<Store>> openAgain() const;
 
     const QString& path() const { return m_source->name(); }
+    Where where() const { return Where{path(), {}}; }
     const ByteSource& source() const { return *m_source; }
     const Header& header() const { return m_header; }
     const Blocks& blocks() const { return *m_blocks; }
@@ -47,9 +48,10 @@ public:
     // A node of the node B-tree; a node that is not there is damage.
     Result<Node> node(Nid nid) const;
 
-    // The property context or table stored in a node (or a subnode).
-    Result<PropertyContext> properties(const Node& node, const QString& what) const;
-    Result<TableContext> table(const Node& node, const QString& what) const;
+    // The property context or table stored in a node (or a subnode) of the
+    // object at `where`.
+    Result<PropertyContext> properties(const Node& node, const Where& where) const;
+    Result<TableContext> table(const Node& node, const Where& where) const;
 
     // The names of folders and the store carry no code page of their own.
     QString string(const PropertyContext& pc, std::uint16_t id, int codePage = 0) const;
@@ -60,7 +62,7 @@ private:
     Result<void> readMessageStore();
     // A structure on the node's data, with the node's subnodes beside it.
     template <class Structure>
-    Result<Structure> open(const Node& node, const QString& what) const;
+    Result<Structure> open(const Node& node, const Where& where) const;
     Result<Nid> findIpmSubtreeByName() const;
 
     std::unique_ptr<ByteSource> m_source;

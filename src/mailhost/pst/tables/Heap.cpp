@@ -9,21 +9,21 @@ constexpr std::uint64_t kMaxHeapBytes = 16 * 1024 * 1024;
 
 } // namespace
 
-Error Heap::damaged(const QString& what) const
+Error Heap::damaged(const QString& reason) const
 {
-    return corrupt(QStringLiteral("%1: %2").arg(m_what, what));
+    return corrupt(m_where, reason);
 }
 
-Result<Heap> Heap::open(const Blocks& blocks, const DataTree& tree, const QString& what)
+Result<Heap> Heap::open(const Blocks& blocks, const DataTree& tree, const Where& where)
 {
     Heap heap;
-    heap.m_what = what;
+    heap.m_where = where;
     heap.m_wideIndex = blocks.format().fourK();
     if (tree.size() == 0)
         return heap.damaged(QStringLiteral("the node holds no data"));
     auto leaves = tree.readLeaves(blocks, kMaxHeapBytes);
     if (!leaves)
-        return leaves.error().context(what);
+        return leaves.error().withContext(where);
 
     heap.m_blocks.reserve(leaves->size());
     for (std::size_t i = 0; i < leaves->size(); ++i) {

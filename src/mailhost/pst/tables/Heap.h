@@ -15,18 +15,19 @@ public:
     static constexpr std::uint8_t kTableContext = 0x7C;
     static constexpr std::uint8_t kPropertyContext = 0xBC;
 
-    // Reads and checks the heap stored in `tree`; `what` names the node for
-    // descriptions.
-    static Result<Heap> open(const Blocks& blocks, const DataTree& tree, const QString& what);
+    // Reads and checks the heap stored in `tree`; `where` is the object
+    // whose node it is.
+    static Result<Heap> open(const Blocks& blocks, const DataTree& tree, const Where& where);
 
     std::uint8_t clientSignature() const { return m_clientSignature; }
     std::uint32_t userRoot() const { return m_userRoot; }
-    const QString& what() const { return m_what; }
+    const Where& where() const { return m_where; }
 
     // The bytes of an allocation; HID 0 gives an empty span.
     Result<Bytes> allocation(std::uint32_t hid) const;
 
-    Error damaged(const QString& what) const;
+    // Damage to the heap or to what it holds.
+    Error damaged(const QString& reason) const;
 
 private:
     struct Block {
@@ -38,7 +39,7 @@ private:
     bool m_wideIndex = false; // 4 KiB-page files: 14-bit allocation index, block index from bit 19
     std::uint8_t m_clientSignature = 0;
     std::uint32_t m_userRoot = 0;
-    QString m_what;
+    Where m_where;
 };
 
 // A value stored as an HNID: either a heap allocation or a subnode.

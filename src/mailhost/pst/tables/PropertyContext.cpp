@@ -13,7 +13,7 @@ Result<DataTree> ValueStore::subnodeData(Nid nid) const
         return m_heap.damaged(QStringLiteral("subnode %1 is missing").arg(hex(nid)));
     auto tree = DataTree::open(*m_blocks, entry->bidData);
     if (!tree)
-        return tree.error().context(m_heap.what());
+        return tree.error().withContext(m_heap.where());
     return tree;
 }
 
@@ -53,9 +53,9 @@ Result<std::vector<std::uint8_t>> ValueStore::bytes(const StoredValue& value, st
 }
 
 Result<PropertyContext> PropertyContext::open(const Blocks& blocks, const DataTree& data,
-                                              std::shared_ptr<const SubnodeTree> subnodes, const QString& what)
+                                              std::shared_ptr<const SubnodeTree> subnodes, const Where& where)
 {
-    auto heap = Heap::open(blocks, data, what);
+    auto heap = Heap::open(blocks, data, where);
     if (!heap)
         return heap.error();
     if (heap->clientSignature() != Heap::kPropertyContext)

@@ -70,12 +70,12 @@ public:
 
     // `subnodes` are the node's own subnodes, where large values live.
     static Result<PropertyContext> open(const Blocks& blocks, const DataTree& data, std::shared_ptr<const SubnodeTree> subnodes,
-                                        const QString& what);
+                                        const Where& where);
 
     const std::vector<Entry>& entries() const { return m_entries; }
     const Entry* find(std::uint16_t id) const;
     const ValueStore& store() const { return m_store; }
-    const QString& what() const { return m_store.heap().what(); }
+    const Where& where() const { return m_store.heap().where(); }
 
     // Typed reads of the value of `id`; nothing when it is absent or of
     // another type.

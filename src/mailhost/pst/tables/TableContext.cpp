@@ -7,9 +7,9 @@
 namespace parcelon::pst {
 
 Result<TableContext> TableContext::open(const Blocks& blocks, const DataTree& data, std::shared_ptr<const SubnodeTree> subnodes,
-                                        const QString& what)
+                                        const Where& where)
 {
-    auto heap = Heap::open(blocks, data, what);
+    auto heap = Heap::open(blocks, data, where);
     if (!heap)
         return heap.error();
     if (heap->clientSignature() != Heap::kTableContext)
@@ -92,7 +92,7 @@ Result<Bytes> TableContext::rowBytes(std::size_t position) const
     if (leaf != m_cachedLeaf) {
         m_cachedLeaf = SIZE_MAX;
         if (auto r = m_store.blocks().readAt(m_rowTree->leaves()[leaf], m_leafBytes, m_scratch); !r)
-            return r.error().context(m_store.heap().what());
+            return r.error().withContext(m_store.heap().where());
         m_cachedLeaf = leaf;
     }
     const std::size_t offset = (position - m_leafFirstRow[leaf]) * m_rowSize;

@@ -22,7 +22,7 @@ public:
     };
 
     static Result<TableContext> open(const Blocks& blocks, const DataTree& data, std::shared_ptr<const SubnodeTree> subnodes,
-                                     const QString& what);
+                                     const Where& where);
 
     const std::vector<Column>& columns() const { return m_columns; }
 
