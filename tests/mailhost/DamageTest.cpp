@@ -4,6 +4,7 @@
 #include "DamageFormats.h"
 #include "Mailboxes.h"
 #include "mailhost/model/Registry.h"
+#include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "mailhost/pst/messaging/Message.h"
 #include "pstgen/PstWriter.h"
@@ -325,3 +326,62 @@ TEST_P(UncompressedDamage, AFolderListedBelowItselfIsWalkedOnce)
     EXPECT_EQ(saved[1].folder, u"A"_s);
 }
 
+// A report names the file once, then each object from the folder in, then
+// the damage, whatever characters the file's name holds: here a damaged
+// attachment, one inside an attached message saved as .msg, and an item.
+TEST(DamageReport, NamesTheFileAndEachObjectOnceWhateverTheFileIsCalled)
+{
+    using namespace pstgen::fixtures;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Backup: 2019, \"old\".pst"_s);
+    pstgen::Description d;
+    d.root.folders = {folder(u"Inbox"_s,
+                             {message(u"plain"_s, {random(u"big.bin"_s, 20000)}),
+                              message(u"forward"_s, {embedded(message(u"inner"_s, {random(u"in.bin"_s, 20000, 2)}))}),
+                              message(u"lost"_s, {text(u"lost.txt"_s, "lost")})})};
+    ASSERT_TRUE(pstgen::PstWriter::write(d, path).ok());
+    auto store = pst::Store::open(path);
+    ASSERT_TRUE(store.ok());
+    std::vector<pst::Nid> items; // the file's only messages, in the order written
+    ASSERT_TRUE((*store)->trees().forEachNode([&](const pst::NodeEntry& e) {
+        if ((e.nid & 0x1F) == 0x04)
+            items.push_back(e.nid);
+        return true;
+    }));
+    ASSERT_EQ(items.size(), 3u);
+    const auto attachmentOf = [](const pst::Message& message) {
+        return message.attachment(message.attachmentIds().value().front(), {}).value();
+    };
+    const auto item = [&](std::size_t k) { return pst::Message::open(**store, (*store)->node(items[k]).value(), {}).value(); };
+    const pst::BlockEntry plain = attachmentOf(item(0)).content()->tree->leaves()[1];
+    const pst::BlockEntry inner = attachmentOf(attachmentOf(item(1)).embeddedMessage().value()).content()->tree->leaves()[1];
+
+    const QByteArray original = readFile(path);
+    PstSurgery surgery(original);
+    surgery.flipByte(plain.ib + 10);
+    surgery.flipByte(inner.ib + 10);
+    surgery.setNode(items[2], 0xFFFF00, surgery.node(items[2]).bidSub);
+    const QString damaged = surgery.save(dir.filePath(u"Backup: 2019, \"old\" (damaged).pst"_s));
+    const auto damage = [&](const pst::BlockEntry& b) {
+        const auto crc = [&](const QByteArray& bytes) {
+            return pst::hex(pst::pstCrc(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()) + b.ib, b.cb)));
+        };
+        return u"block %1 at offset %2 is damaged (checksum %3 instead of %4)"_s.arg(pst::hex(b.bid), pst::hex(b.ib),
+                                                                                     crc(original), crc(surgery.bytes()));
+    };
+    const auto inInbox = [&](int k) {
+        return u"%1, folder \"Inbox\", item %2 (node %3)"_s.arg(damaged).arg(k + 1).arg(pst::hex(items[k]));
+    };
+
+    QTemporaryDir out;
+    const auto saved = mountAndSaveAll(damaged, out.path());
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_EQ(saved[0].error,
+              u"Cannot save the attachment \"big.bin\" as %1/1: %2, attachment 1: %3"_s.arg(out.path(), inInbox(0),
+                                                                                            damage(plain)));
+    EXPECT_EQ(saved[1].error,
+              u"Cannot save the attachment \"inner.msg\" as %1/2: %2, attachment 1, the attached message, "
+              u"attachment 1, property 0x37010102: %3"_s.arg(out.path(), inInbox(1), damage(inner)));
+    EXPECT_EQ(saved[2].error, u"%1: block 0xFFFF00 is missing from the block B-tree"_s.arg(inInbox(2)));
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
+}
