@@ -13,6 +13,8 @@ namespace {
 // How far ahead to read, and the largest value worth holding in memory.
 constexpr std::size_t kAheadBytes = 3 * 1024 * 1024;
 constexpr std::uint64_t kLargestValue = 2 * 1024 * 1024 + 64 * 1024;
+// Memory kept from values written, for the next ones.
+constexpr std::size_t kSpareBytes = 1024 * 1024;
 
 bool readable(int method)
 {
@@ -64,14 +66,14 @@ void Prefetcher::reached(std::size_t position)
     m_changed.notify_all();
 }
 
-std::optional<std::vector<std::uint8_t>> Prefetcher::take(pst::Nid message, pst::Nid attachment)
+std::optional<pst::ByteBuffer> Prefetcher::take(pst::Nid message, pst::Nid attachment)
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
         const auto found = std::find_if(m_ready.begin(), m_ready.end(),
                                         [&](const Content& c) { return c.message == message && c.attachment == attachment; });
         if (found != m_ready.end()) {
-            std::vector<std::uint8_t> bytes = std::move(found->bytes);
+            pst::ByteBuffer bytes = std::move(found->bytes);
             m_readyBytes -= bytes.size();
             m_ready.erase(found);
             lock.unlock();
@@ -82,6 +84,32 @@ std::optional<std::vector<std::uint8_t>> Prefetcher::take(pst::Nid message, pst:
             return std::nullopt;
         m_changed.wait(lock);
     }
+}
+
+void Prefetcher::recycle(pst::ByteBuffer bytes)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_spareBytes + bytes.capacity() > kSpareBytes)
+        return;
+    m_spareBytes += bytes.capacity();
+    m_spare.push_back(std::move(bytes));
+}
+
+pst::ByteBuffer Prefetcher::spare(std::size_t size)
+{
+    // The smallest that holds `size`, unless it would hold much more.
+    const std::lock_guard lock(m_mutex);
+    auto best = m_spare.end();
+    for (auto it = m_spare.begin(); it != m_spare.end(); ++it)
+        if (it->capacity() >= size && it->capacity() <= 2 * size + 64 * 1024
+            && (best == m_spare.end() || it->capacity() < best->capacity()))
+            best = it;
+    if (best == m_spare.end())
+        return {};
+    pst::ByteBuffer bytes = std::move(*best);
+    m_spare.erase(best);
+    m_spareBytes -= bytes.capacity();
+    return bytes;
 }
 
 void Prefetcher::run()
@@ -109,7 +137,7 @@ void Prefetcher::run()
     }
 }
 
-std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, pst::Nid message) const
+std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, pst::Nid message)
 {
     std::vector<Content> contents;
     auto node = m_store->node(message);
@@ -139,12 +167,11 @@ std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, p
             continue;
         Content content{position, message, id, {}};
         if (value->tree) {
-            auto bytes = value->tree->readAll(m_store->blocks(), kLargestValue);
-            if (!bytes)
+            content.bytes = spare(value->tree->storedSize(m_store->blocks()));
+            if (!value->tree->readAll(m_store->blocks(), kLargestValue, content.bytes))
                 continue;
-            content.bytes = std::move(bytes).value();
         } else {
-            content.bytes = std::move(value->heapBytes);
+            content.bytes.assign(value->heapBytes.begin(), value->heapBytes.end());
         }
         held += content.bytes.size();
         contents.push_back(std::move(content));
