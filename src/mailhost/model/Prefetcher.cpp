@@ -5,6 +5,7 @@
 #include "mailhost/pst/messaging/PropertyIds.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace parcelon::mailhost {
 
@@ -15,6 +16,7 @@ constexpr std::size_t kAheadBytes = 3 * 1024 * 1024;
 constexpr std::uint64_t kLargestValue = 2 * 1024 * 1024 + 64 * 1024;
 // Memory kept from values written, for the next ones.
 constexpr std::size_t kSpareBytes = 1024 * 1024;
+constexpr std::size_t kSmallestRoom = 64 * 1024;
 
 bool readable(int method)
 {
@@ -55,7 +57,7 @@ void Prefetcher::reached(std::size_t position)
     {
         std::lock_guard lock(m_mutex);
         while (!m_ready.empty() && m_ready.front().position < position) {
-            m_readyBytes -= m_ready.front().bytes.size();
+            m_readyBytes -= m_ready.front().bytes.capacity();
             m_ready.pop_front();
         }
         // An item the thread has not begun is read by the walk itself.
@@ -74,7 +76,7 @@ std::optional<pst::ByteBuffer> Prefetcher::take(pst::Nid message, pst::Nid attac
                                         [&](const Content& c) { return c.message == message && c.attachment == attachment; });
         if (found != m_ready.end()) {
             pst::ByteBuffer bytes = std::move(found->bytes);
-            m_readyBytes -= bytes.size();
+            m_readyBytes -= bytes.capacity();
             m_ready.erase(found);
             lock.unlock();
             m_changed.notify_all();
@@ -88,26 +90,28 @@ std::optional<pst::ByteBuffer> Prefetcher::take(pst::Nid message, pst::Nid attac
 
 void Prefetcher::recycle(pst::ByteBuffer bytes)
 {
-    const std::lock_guard lock(m_mutex);
-    if (m_spareBytes + bytes.capacity() > kSpareBytes)
+    const std::size_t room = bytes.capacity();
+    if (room < kSmallestRoom || !std::has_single_bit(room) || room > kSpareBytes)
         return;
-    m_spareBytes += bytes.capacity();
+    const std::lock_guard lock(m_mutex);
+    // The newest are kept: they fit what is read now.
+    while (m_spareBytes + room > kSpareBytes) {
+        m_spareBytes -= m_spare.front().capacity();
+        m_spare.erase(m_spare.begin());
+    }
+    m_spareBytes += room;
     m_spare.push_back(std::move(bytes));
 }
 
-pst::ByteBuffer Prefetcher::spare(std::size_t size)
+pst::ByteBuffer Prefetcher::spare(std::size_t room)
 {
-    // The smallest that holds `size`, unless it would hold much more.
     const std::lock_guard lock(m_mutex);
-    auto best = m_spare.end();
-    for (auto it = m_spare.begin(); it != m_spare.end(); ++it)
-        if (it->capacity() >= size && it->capacity() <= 2 * size + 64 * 1024
-            && (best == m_spare.end() || it->capacity() < best->capacity()))
-            best = it;
-    if (best == m_spare.end())
+    const auto found =
+        std::find_if(m_spare.begin(), m_spare.end(), [room](const pst::ByteBuffer& b) { return b.capacity() == room; });
+    if (found == m_spare.end())
         return {};
-    pst::ByteBuffer bytes = std::move(*best);
-    m_spare.erase(best);
+    pst::ByteBuffer bytes = std::move(*found);
+    m_spare.erase(found);
     m_spareBytes -= bytes.capacity();
     return bytes;
 }
@@ -129,7 +133,7 @@ void Prefetcher::run()
         m_reading.reset();
         if (generation == m_generation) {
             for (Content& content : contents) {
-                m_readyBytes += content.bytes.size();
+                m_readyBytes += content.bytes.capacity();
                 m_ready.push_back(std::move(content));
             }
         }
@@ -167,7 +171,11 @@ std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, p
             continue;
         Content content{position, message, id, {}};
         if (value->tree) {
-            content.bytes = spare(value->tree->storedSize(m_store->blocks()));
+            // Sizes in classes of powers of two let memory written out
+            // serve the next attachments.
+            const std::size_t room = std::bit_ceil(std::max(value->tree->storedSize(m_store->blocks()), kSmallestRoom));
+            content.bytes = spare(room);
+            content.bytes.reserve(room);
             if (!value->tree->readAll(m_store->blocks(), kLargestValue, content.bytes))
                 continue;
         } else {

@@ -51,7 +51,7 @@ private:
 
     void run();
     std::vector<Content> readMessage(std::size_t position, pst::Nid message);
-    pst::ByteBuffer spare(std::size_t size);
+    pst::ByteBuffer spare(std::size_t room);
 
     std::shared_ptr<const pst::Store> m_store;
     std::mutex m_mutex;
@@ -61,7 +61,7 @@ private:
     std::uint64_t m_generation = 0;
     std::optional<pst::Nid> m_reading;
     std::deque<Content> m_ready;
-    std::size_t m_readyBytes = 0;
+    std::size_t m_readyBytes = 0; // the memory the ready contents hold
     std::vector<pst::ByteBuffer> m_spare;
     std::size_t m_spareBytes = 0;
     bool m_stop = false;
