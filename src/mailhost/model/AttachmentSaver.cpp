@@ -129,7 +129,7 @@ Error saveFailure(const Error& error, const QString& name, const pst::Where& whe
 } // namespace
 
 Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
-                            const std::vector<std::uint8_t>* readAhead)
+                            std::optional<pst::Bytes> readAhead)
 {
     if (auto refused = refusedName(name, attachment.where()))
         return *refused;
