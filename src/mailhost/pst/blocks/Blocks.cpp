@@ -53,21 +53,11 @@ Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::span<std::
         return r;
     const Bytes stored = disk.first(entry.cb);
     if (m_header.format.fourK() && entry.cbInflated != entry.cb) {
-<<<<<<< HEAD
-        if (!inflateZlib(stored, data)) {
-            out.resize(start);
+        if (!inflateZlib(stored, data))
             return corrupt(Where{m_source.name(), {}},
                            QStringLiteral("block %1 at offset %2 is damaged (its compressed data does not inflate to %3 bytes)")
                                .arg(hex(entry.bid), hex(entry.ib))
                                .arg(entry.cbInflated));
-        }
-=======
-        if (!inflateZlib(stored, data))
-            return corrupt(
-                QStringLiteral("%1: block %2 at offset %3 is damaged (its compressed data does not inflate to %4 bytes)")
-                    .arg(m_source.name(), hex(entry.bid), hex(entry.ib))
-                    .arg(entry.cbInflated));
->>>>>>> main
         if (!isInternalBid(entry.bid))
             decodeBlock(m_header.encoding, data, entry.bid);
     } else if (isInternalBid(entry.bid)) {
