@@ -306,17 +306,9 @@ TEST_P(UncompressedDamage, AFolderListedBelowItselfIsWalkedOnce)
     // B's list of subfolders names A where it named C.
     auto table = (*store)->node((b & ~pst::Nid(0x1F)) | 0x0D);
     ASSERT_TRUE(table.ok());
-    auto block = (*store)->blocks().locate(table->bidData);
-    ASSERT_TRUE(block.ok());
     PstSurgery surgery(readFile(path));
-    QByteArray& bytes = surgery.bytes();
     const QByteArray from(reinterpret_cast<const char*>(&c), 4), to(reinterpret_cast<const char*>(&a), 4);
-    int replaced = 0;
-    for (qsizetype at = bytes.indexOf(from, static_cast<qsizetype>(block->ib));
-         at >= 0 && at < static_cast<qsizetype>(block->ib + block->cb); at = bytes.indexOf(from, at + 4), ++replaced)
-        bytes.replace(at, 4, to);
-    ASSERT_GT(replaced, 0);
-    surgery.fixBlockChecksum(*block);
+    ASSERT_GT(surgery.replace(from, to, table->bidData), 0);
 
     QTemporaryDir out;
     auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);
