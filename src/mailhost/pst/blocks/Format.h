@@ -31,9 +31,9 @@ struct Format {
     std::size_t pageTrailerSize() const { return layouts().pageTrailer.size(); }
     std::size_t pageTrailerOffset() const { return pageSize() - pageTrailerSize(); }
 
-    std::size_t blockAlignment() const { return fourK() ? 512 : 64; }
+    std::size_t blockAlignment() const { return layouts().blockAlignment; }
     std::size_t blockTrailerSize() const { return layouts().blockTrailer.size(); }
-    std::size_t maxBlockDiskSize() const { return fourK() ? 65536 : 8192; }
+    std::size_t maxBlockDiskSize() const { return layouts().maxBlockDiskSize; }
     std::size_t maxBlockData() const { return maxBlockDiskSize() - blockTrailerSize(); }
 
     std::size_t blockDiskSize(std::size_t cb) const

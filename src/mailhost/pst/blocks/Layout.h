@@ -339,7 +339,9 @@ inline constexpr SIEntry kUnicodeSIEntry{{0, 8}, {8, 8}};
 
 // Every layout of one variant.
 struct Layouts {
-    std::size_t pageSize;
+    std::size_t pageSize;         // pages lie at multiples of it
+    std::size_t blockAlignment;   // blocks take whole slots of this size
+    std::size_t maxBlockDiskSize; // the most a block may take, trailer included
     Header header;
     Root root;
     Bref bref;
@@ -357,6 +359,8 @@ struct Layouts {
 
 inline constexpr Layouts kAnsi{
     .pageSize = 512,
+    .blockAlignment = 64,
+    .maxBlockDiskSize = 8192,
     .header = kAnsiHeader,
     .root = kAnsiRoot,
     .bref = kAnsiBref,
@@ -373,6 +377,8 @@ inline constexpr Layouts kAnsi{
 };
 inline constexpr Layouts kUnicode{
     .pageSize = 512,
+    .blockAlignment = 64,
+    .maxBlockDiskSize = 8192,
     .header = kUnicodeHeader,
     .root = kUnicodeRoot,
     .bref = kUnicodeBref,
@@ -389,6 +395,8 @@ inline constexpr Layouts kUnicode{
 };
 inline constexpr Layouts kUnicode4k{
     .pageSize = 4096,
+    .blockAlignment = 512,
+    .maxBlockDiskSize = 65536,
     .header = kUnicodeHeader,
     .root = kUnicodeRoot,
     .bref = kUnicodeBref,
@@ -430,5 +438,9 @@ constexpr bool consistent(const Layouts& l)
         && l.bbtEntry.BREF.size == l.bref.size() && l.nbtEntry.nid.offset == 0 && l.nbtEntry.nid.size == l.bref.bid.size;
 }
 static_assert(consistent(kAnsi) && consistent(kUnicode) && consistent(kUnicode4k));
+// The most data one block holds.
+static_assert(kAnsi.maxBlockDiskSize - kAnsiBlockTrailer.size() == 8180
+              && kUnicode.maxBlockDiskSize - kUnicodeBlockTrailer.size() == 8176
+              && kUnicode4k.maxBlockDiskSize - kUnicode4kBlockTrailer.size() == 65512);
 
 } // namespace parcelon::pst::layout
