@@ -100,7 +100,7 @@ PstSurgery::EntryPlace PstSurgery::find(bool nodes, std::uint64_t key) const
 
 PstSurgery::EntryPlace PstSurgery::blockEntry(std::uint64_t bid) const
 {
-    return find(false, bid & ~std::uint64_t(1));
+    return find(false, pst::cleanBid(bid));
 }
 
 PstSurgery::EntryPlace PstSurgery::nodeEntry(std::uint32_t nid) const
@@ -209,7 +209,7 @@ int PstSurgery::replace(const QByteArray& from, const QByteArray& to, std::uint6
         return replaceWithin(from, to, 0, static_cast<std::uint64_t>(m_bytes.size()));
     // A data tree of one level: the blocks its index block names.
     std::vector<std::uint64_t> leaves{bid};
-    if (bid & 2) {
+    if (pst::isInternalBid(bid)) {
         const pst::layout::XBlock& l = pst::layout::kXBlock;
         const pst::BlockEntry x = block(bid);
         EXPECT_TRUE(field(x.ib, l.btype) == pst::layout::btypeDataTree && field(x.ib, l.cLevel) == 1)
