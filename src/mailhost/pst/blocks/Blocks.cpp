@@ -1,11 +1,11 @@
 #include "mailhost/pst/blocks/Blocks.h"
 
 #include "mailhost/pst/bytes/Crc.h"
+#include "mailhost/pst/bytes/Inflate.h"
 #include "mailhost/pst/bytes/SpanReader.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+#include <cstring>
 
 namespace parcelon::pst {
 
@@ -19,7 +19,7 @@ Result<BlockEntry> Blocks::locate(std::uint64_t bid) const
     return **found;
 }
 
-Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std::uint8_t>& out) const
+Result<void> Blocks::check(const BlockEntry& entry, Bytes disk) const
 {
     const Format& f = m_header.format;
     auto fail = [&](const QString& what) {
@@ -34,30 +34,35 @@ Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std
         return fail(QStringLiteral("its trailer names block %1").arg(hex(bid)));
     if (sig != 0 && sig != blockSignature(entry.ib, entry.bid))
         return fail(QStringLiteral("signature %1 instead of %2").arg(hex(sig), hex(blockSignature(entry.ib, entry.bid))));
-    const Bytes stored = b.slice(0, entry.cb);
     if (crc != 0) {
-        const std::uint32_t computed = pstCrc(stored);
+        const std::uint32_t computed = pstCrc(b.slice(0, entry.cb));
         if (crc != computed)
             return fail(QStringLiteral("checksum %1 instead of %2").arg(hex(crc), hex(computed)));
     }
+    return {};
+}
 
+Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std::uint8_t>& out) const
+{
+    if (auto r = check(entry, disk); !r)
+        return r;
+    const Bytes stored = disk.first(entry.cb);
     const std::size_t start = out.size();
-    if (f.fourK() && entry.cbInflated != entry.cb) {
-        out.resize(start + entry.cbInflated);
-        uLongf size = entry.cbInflated;
-        const int z = ::uncompress(out.data() + start, &size, stored.data(), stored.size());
-        if (z != Z_OK || size != entry.cbInflated) {
+    out.resize(start + entry.cbInflated);
+    const std::span<std::uint8_t> data = std::span(out).subspan(start);
+    if (m_header.format.fourK() && entry.cbInflated != entry.cb) {
+        if (!inflateZlib(stored, data)) {
             out.resize(start);
-            return fail(QStringLiteral("its compressed data does not inflate to %1 bytes").arg(entry.cbInflated));
+            return corrupt(QStringLiteral("%1: block %2 at offset %3 is damaged (its compressed data does not inflate to %4 bytes)")
+                               .arg(m_source.name(), hex(entry.bid), hex(entry.ib))
+                               .arg(entry.cbInflated));
         }
         if (!isInternalBid(entry.bid))
-            decodeBlock(m_header.encoding, std::span(out).subspan(start), entry.bid);
+            decodeBlock(m_header.encoding, data, entry.bid);
+    } else if (isInternalBid(entry.bid)) {
+        std::copy(stored.begin(), stored.end(), data.begin());
     } else {
-        out.resize(start + stored.size());
-        if (isInternalBid(entry.bid))
-            std::copy(stored.begin(), stored.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
-        else
-            decodeBlockInto(m_header.encoding, stored, out.data() + start, entry.bid);
+        decodeBlockInto(m_header.encoding, stored, data.data(), entry.bid);
     }
     return {};
 }
@@ -108,16 +113,44 @@ Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::u
             return r;
         total += f.blockDiskSize(entry.cb);
     }
-    scratch.resize(total);
-    if (auto r = m_source.read(run.front().ib, scratch); !r)
+    if (f.fourK()) {
+        // Blocks may inflate: read them aside.
+        scratch.resize(total);
+        if (auto r = m_source.read(run.front().ib, scratch); !r)
+            return r.error().context(QStringLiteral("reading block %1").arg(hex(run.front().bid)));
+        std::size_t offset = 0;
+        for (const BlockEntry& entry : run) {
+            const std::size_t size = f.blockDiskSize(entry.cb);
+            if (auto r = unpack(entry, Bytes(scratch).subspan(offset, size), out); !r)
+                return r;
+            offset += size;
+        }
+        return {};
+    }
+    // Read straight into `out`, then check each block and decode its data
+    // down over the trailers and padding before it.
+    const std::size_t start = out.size();
+    out.resize(start + total);
+    if (auto r = m_source.read(run.front().ib, std::span(out).subspan(start)); !r) {
+        out.resize(start);
         return r.error().context(QStringLiteral("reading block %1").arg(hex(run.front().bid)));
-    std::size_t offset = 0;
+    }
+    std::size_t disk = start, end = start;
     for (const BlockEntry& entry : run) {
         const std::size_t size = f.blockDiskSize(entry.cb);
-        if (auto r = unpack(entry, Bytes(scratch).subspan(offset, size), out); !r)
+        if (auto r = check(entry, Bytes(out).subspan(disk, size)); !r) {
+            out.resize(start);
             return r;
-        offset += size;
+        }
+        const Bytes stored = Bytes(out).subspan(disk, entry.cb);
+        if (isInternalBid(entry.bid))
+            std::memmove(out.data() + end, stored.data(), stored.size());
+        else
+            decodeBlockInto(m_header.encoding, stored, out.data() + end, entry.bid);
+        end += entry.cb;
+        disk += size;
     }
+    out.resize(end);
     return {};
 }
 

@@ -43,6 +43,9 @@ public:
     Result<std::vector<std::uint8_t>> read(std::uint64_t bid) const;
 
 private:
+    // Checks a block's trailer and CRC (`disk` is the block as stored, trailer
+    // included).
+    Result<void> check(const BlockEntry& entry, Bytes disk) const;
     // Checks the stored bytes of a block and appends its data to `out`.
     Result<void> unpack(const BlockEntry& entry, Bytes stored, std::vector<std::uint8_t>& out) const;
 

@@ -1,14 +1,14 @@
 #include "mailhost/pst/bytes/Crc.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 namespace parcelon::pst {
 
 std::uint32_t pstCrc(std::span<const std::uint8_t> data, std::uint32_t previous)
 {
-    // zlib inverts the register before and after; inverting around it gives
-    // the format's variant.
-    return ~static_cast<std::uint32_t>(crc32_z(~previous, data.data(), data.size()));
+    // libdeflate (as zlib) inverts the register before and after; inverting
+    // around it gives the format's variant.
+    return ~libdeflate_crc32(~previous, data.data(), data.size());
 }
 
 } // namespace parcelon::pst

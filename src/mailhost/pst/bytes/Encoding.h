@@ -22,7 +22,8 @@ void cyclicCode(std::span<std::uint8_t> data, std::uint32_t key);
 // Decodes (or encodes) the bytes of one data block whose id is `bid`.
 void decodeBlock(Encoding encoding, std::span<std::uint8_t> data, std::uint64_t bid);
 
-// Decodes `stored` into `out` (of the same size) in one pass.
+// Decodes `stored` into `out` (of the same size) in one pass; `out` may be
+// `stored` itself or lie before it (a block moved down as it is decoded).
 void decodeBlockInto(Encoding encoding, std::span<const std::uint8_t> stored, std::uint8_t* out, std::uint64_t bid);
 void encodeBlock(Encoding encoding, std::span<std::uint8_t> data, std::uint64_t bid);
 
