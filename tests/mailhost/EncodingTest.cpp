@@ -1,5 +1,5 @@
-#include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/bytes/Encoding.h"
+#include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/bytes/EncodingKernels.h"
 #include "mailhost/pst/bytes/EncodingTables.h"
 

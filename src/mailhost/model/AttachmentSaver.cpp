@@ -123,7 +123,7 @@ std::optional<Error> refusedName(const QString& name, const QString& what)
 } // namespace
 
 Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
-                            const std::vector<std::uint8_t>* readAhead)
+                            std::optional<pst::Bytes> readAhead)
 {
     if (auto refused = refusedName(name, attachment.what()))
         return *refused;

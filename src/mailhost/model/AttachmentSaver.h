@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace parcelon::mailhost {
 
@@ -18,7 +19,7 @@ QString attachmentFileName(const pst::Attachment& attachment);
 // attachment's file name: one that holds a separator or NUL, or is "." or
 // "..", is refused. `readAhead` is the content when it was read already.
 pst::Result<void> saveAttachment(const pst::Attachment& attachment, const QString& name, const QString& path,
-                                 const std::vector<std::uint8_t>* readAhead = nullptr);
+                                 std::optional<pst::Bytes> readAhead = std::nullopt);
 
 // Writes content that is not stored as an attachment of its own (a file
 // inside a signed message) into a new file at `path`, under the same rules

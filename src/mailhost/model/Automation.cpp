@@ -430,9 +430,13 @@ void Attachment::SaveAsFile(const QString& path) const
         return;
     }
     const auto& prefetcher = m_store->prefetcher;
-    const auto ahead = prefetcher ? prefetcher->take(m_content->message, m_content->nid) : std::nullopt;
-    if (auto r = saveAttachment(m_content->attachment, m_content->fileName, path, ahead ? &*ahead : nullptr); !r)
-        raise(r.error());
+    auto ahead = prefetcher ? prefetcher->take(m_content->message, m_content->nid) : std::nullopt;
+    auto saved = saveAttachment(m_content->attachment, m_content->fileName, path,
+                                ahead ? std::optional<pst::Bytes>(*ahead) : std::nullopt);
+    if (ahead)
+        prefetcher->recycle(std::move(*ahead));
+    if (!saved)
+        raise(saved.error());
 }
 
 QString Attachment::wrapper() const

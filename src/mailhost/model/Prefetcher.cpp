@@ -5,6 +5,7 @@
 #include "mailhost/pst/messaging/PropertyIds.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace parcelon::mailhost {
 
@@ -13,6 +14,9 @@ namespace {
 // How far ahead to read, and the largest value worth holding in memory.
 constexpr std::size_t kAheadBytes = 3 * 1024 * 1024;
 constexpr std::uint64_t kLargestValue = 2 * 1024 * 1024 + 64 * 1024;
+// Memory kept from values written, for the next ones.
+constexpr std::size_t kSpareBytes = 1024 * 1024;
+constexpr std::size_t kSmallestRoom = 64 * 1024;
 
 bool readable(int method)
 {
@@ -53,7 +57,7 @@ void Prefetcher::reached(std::size_t position)
     {
         std::lock_guard lock(m_mutex);
         while (!m_ready.empty() && m_ready.front().position < position) {
-            m_readyBytes -= m_ready.front().bytes.size();
+            m_readyBytes -= m_ready.front().bytes.capacity();
             m_ready.pop_front();
         }
         // An item the thread has not begun is read by the walk itself.
@@ -64,15 +68,15 @@ void Prefetcher::reached(std::size_t position)
     m_changed.notify_all();
 }
 
-std::optional<std::vector<std::uint8_t>> Prefetcher::take(pst::Nid message, pst::Nid attachment)
+std::optional<pst::ByteBuffer> Prefetcher::take(pst::Nid message, pst::Nid attachment)
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
         const auto found = std::find_if(m_ready.begin(), m_ready.end(),
                                         [&](const Content& c) { return c.message == message && c.attachment == attachment; });
         if (found != m_ready.end()) {
-            std::vector<std::uint8_t> bytes = std::move(found->bytes);
-            m_readyBytes -= bytes.size();
+            pst::ByteBuffer bytes = std::move(found->bytes);
+            m_readyBytes -= bytes.capacity();
             m_ready.erase(found);
             lock.unlock();
             m_changed.notify_all();
@@ -82,6 +86,34 @@ std::optional<std::vector<std::uint8_t>> Prefetcher::take(pst::Nid message, pst:
             return std::nullopt;
         m_changed.wait(lock);
     }
+}
+
+void Prefetcher::recycle(pst::ByteBuffer bytes)
+{
+    const std::size_t room = bytes.capacity();
+    if (room < kSmallestRoom || !std::has_single_bit(room) || room > kSpareBytes)
+        return;
+    const std::lock_guard lock(m_mutex);
+    // The newest are kept: they fit what is read now.
+    while (m_spareBytes + room > kSpareBytes) {
+        m_spareBytes -= m_spare.front().capacity();
+        m_spare.erase(m_spare.begin());
+    }
+    m_spareBytes += room;
+    m_spare.push_back(std::move(bytes));
+}
+
+pst::ByteBuffer Prefetcher::spare(std::size_t room)
+{
+    const std::lock_guard lock(m_mutex);
+    const auto found =
+        std::find_if(m_spare.begin(), m_spare.end(), [room](const pst::ByteBuffer& b) { return b.capacity() == room; });
+    if (found == m_spare.end())
+        return {};
+    pst::ByteBuffer bytes = std::move(*found);
+    m_spare.erase(found);
+    m_spareBytes -= bytes.capacity();
+    return bytes;
 }
 
 void Prefetcher::run()
@@ -101,7 +133,7 @@ void Prefetcher::run()
         m_reading.reset();
         if (generation == m_generation) {
             for (Content& content : contents) {
-                m_readyBytes += content.bytes.size();
+                m_readyBytes += content.bytes.capacity();
                 m_ready.push_back(std::move(content));
             }
         }
@@ -109,7 +141,7 @@ void Prefetcher::run()
     }
 }
 
-std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, pst::Nid message) const
+std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, pst::Nid message)
 {
     std::vector<Content> contents;
     auto node = m_store->node(message);
@@ -139,12 +171,15 @@ std::vector<Prefetcher::Content> Prefetcher::readMessage(std::size_t position, p
             continue;
         Content content{position, message, id, {}};
         if (value->tree) {
-            auto bytes = value->tree->readAll(m_store->blocks(), kLargestValue);
-            if (!bytes)
+            // Sizes in classes of powers of two let memory written out
+            // serve the next attachments.
+            const std::size_t room = std::bit_ceil(std::max(value->tree->storedSize(m_store->blocks()), kSmallestRoom));
+            content.bytes = spare(room);
+            content.bytes.reserve(room);
+            if (!value->tree->readAll(m_store->blocks(), kLargestValue, content.bytes))
                 continue;
-            content.bytes = std::move(bytes).value();
         } else {
-            content.bytes = std::move(value->heapBytes);
+            content.bytes.assign(value->heapBytes.begin(), value->heapBytes.end());
         }
         held += content.bytes.size();
         contents.push_back(std::move(content));

@@ -35,18 +35,23 @@ public:
 
     // The content of an attachment of a message, when it was read ahead
     // (waits while it is being read); nothing otherwise.
-    std::optional<std::vector<std::uint8_t>> take(pst::Nid message, pst::Nid attachment);
+    std::optional<pst::ByteBuffer> take(pst::Nid message, pst::Nid attachment);
+
+    // Hands back what take() gave, once written, so that its memory holds
+    // the next attachment read ahead.
+    void recycle(pst::ByteBuffer bytes);
 
 private:
     struct Content {
         std::size_t position = 0;
         pst::Nid message = 0;
         pst::Nid attachment = 0;
-        std::vector<std::uint8_t> bytes;
+        pst::ByteBuffer bytes;
     };
 
     void run();
-    std::vector<Content> readMessage(std::size_t position, pst::Nid message) const;
+    std::vector<Content> readMessage(std::size_t position, pst::Nid message);
+    pst::ByteBuffer spare(std::size_t room);
 
     std::shared_ptr<const pst::Store> m_store;
     std::mutex m_mutex;
@@ -56,7 +61,9 @@ private:
     std::uint64_t m_generation = 0;
     std::optional<pst::Nid> m_reading;
     std::deque<Content> m_ready;
-    std::size_t m_readyBytes = 0;
+    std::size_t m_readyBytes = 0; // the memory the ready contents hold
+    std::vector<pst::ByteBuffer> m_spare;
+    std::size_t m_spareBytes = 0;
     bool m_stop = false;
     std::thread m_thread;
 };

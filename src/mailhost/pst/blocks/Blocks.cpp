@@ -42,21 +42,17 @@ Result<void> Blocks::check(const BlockEntry& entry, Bytes disk) const
     return {};
 }
 
-Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::vector<std::uint8_t>& out) const
+Result<void> Blocks::unpack(const BlockEntry& entry, Bytes disk, std::span<std::uint8_t> data) const
 {
     if (auto r = check(entry, disk); !r)
         return r;
     const Bytes stored = disk.first(entry.cb);
-    const std::size_t start = out.size();
-    out.resize(start + entry.cbInflated);
-    const std::span<std::uint8_t> data = std::span(out).subspan(start);
     if (m_header.format.fourK() && entry.cbInflated != entry.cb) {
-        if (!inflateZlib(stored, data)) {
-            out.resize(start);
-            return corrupt(QStringLiteral("%1: block %2 at offset %3 is damaged (its compressed data does not inflate to %4 bytes)")
-                               .arg(m_source.name(), hex(entry.bid), hex(entry.ib))
-                               .arg(entry.cbInflated));
-        }
+        if (!inflateZlib(stored, data))
+            return corrupt(
+                QStringLiteral("%1: block %2 at offset %3 is damaged (its compressed data does not inflate to %4 bytes)")
+                    .arg(m_source.name(), hex(entry.bid), hex(entry.ib))
+                    .arg(entry.cbInflated));
         if (!isInternalBid(entry.bid))
             decodeBlock(m_header.encoding, data, entry.bid);
     } else if (isInternalBid(entry.bid)) {
@@ -103,8 +99,8 @@ std::size_t Blocks::adjacentRun(std::span<const BlockEntry> entries, std::size_t
     return count;
 }
 
-Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::uint8_t>& out,
-                             std::vector<std::uint8_t>& scratch) const
+template <class Buffer>
+Result<void> Blocks::readRun(std::span<const BlockEntry> run, Buffer& out, std::vector<std::uint8_t>& scratch) const
 {
     const Format& f = m_header.format;
     std::size_t total = 0;
@@ -113,6 +109,7 @@ Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::u
             return r;
         total += f.blockDiskSize(entry.cb);
     }
+    const std::size_t start = out.size();
     if (f.fourK()) {
         // Blocks may inflate: read them aside.
         scratch.resize(total);
@@ -121,15 +118,18 @@ Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::u
         std::size_t offset = 0;
         for (const BlockEntry& entry : run) {
             const std::size_t size = f.blockDiskSize(entry.cb);
-            if (auto r = unpack(entry, Bytes(scratch).subspan(offset, size), out); !r)
+            const std::size_t at = out.size();
+            out.resize(at + entry.cbInflated);
+            if (auto r = unpack(entry, Bytes(scratch).subspan(offset, size), std::span(out).subspan(at)); !r) {
+                out.resize(start);
                 return r;
+            }
             offset += size;
         }
         return {};
     }
     // Read straight into `out`, then check each block and decode its data
     // down over the trailers and padding before it.
-    const std::size_t start = out.size();
     out.resize(start + total);
     if (auto r = m_source.read(run.front().ib, std::span(out).subspan(start)); !r) {
         out.resize(start);
@@ -153,6 +153,9 @@ Result<void> Blocks::readRun(std::span<const BlockEntry> run, std::vector<std::u
     out.resize(end);
     return {};
 }
+
+template Result<void> Blocks::readRun(std::span<const BlockEntry>, std::vector<std::uint8_t>&, std::vector<std::uint8_t>&) const;
+template Result<void> Blocks::readRun(std::span<const BlockEntry>, ByteBuffer&, std::vector<std::uint8_t>&) const;
 
 Result<std::vector<std::uint8_t>> Blocks::read(std::uint64_t bid) const
 {

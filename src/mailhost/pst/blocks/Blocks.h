@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailhost/pst/blocks/BTrees.h"
+#include "mailhost/pst/bytes/ByteBuffer.h"
 #include "mailhost/pst/bytes/SpanReader.h"
 
 #include <cstdint>
@@ -36,9 +37,9 @@ public:
     std::size_t adjacentRun(std::span<const BlockEntry> entries, std::size_t maxBytes) const;
 
     // Reads blocks that lie back to back in the file with one read and
-    // appends their data to `out`.
-    Result<void> readRun(std::span<const BlockEntry> run, std::vector<std::uint8_t>& out,
-                         std::vector<std::uint8_t>& scratch) const;
+    // appends their data to `out` (a std::vector or a ByteBuffer of bytes).
+    template <class Buffer>
+    Result<void> readRun(std::span<const BlockEntry> run, Buffer& out, std::vector<std::uint8_t>& scratch) const;
 
     Result<std::vector<std::uint8_t>> read(std::uint64_t bid) const;
 
@@ -46,8 +47,9 @@ private:
     // Checks a block's trailer and CRC (`disk` is the block as stored, trailer
     // included).
     Result<void> check(const BlockEntry& entry, Bytes disk) const;
-    // Checks the stored bytes of a block and appends its data to `out`.
-    Result<void> unpack(const BlockEntry& entry, Bytes stored, std::vector<std::uint8_t>& out) const;
+    // Checks the stored bytes of a block and puts its data (cbInflated bytes)
+    // into `data`.
+    Result<void> unpack(const BlockEntry& entry, Bytes stored, std::span<std::uint8_t> data) const;
 
     const ByteSource& m_source;
     Header m_header;

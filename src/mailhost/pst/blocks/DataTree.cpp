@@ -2,6 +2,7 @@
 
 #include "mailhost/pst/bytes/SpanReader.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace parcelon::pst {
@@ -95,33 +96,67 @@ Result<DataTree> DataTree::open(const Blocks& blocks, std::uint64_t bid)
     return tree;
 }
 
+namespace {
+
+template <class Buffer>
+Result<void> readInto(const Blocks& blocks, std::span<const BlockEntry> leaves, Buffer& all)
+{
+    std::vector<std::uint8_t> scratch;
+    // Blocks that lie back to back are read with one read.
+    for (std::size_t next = 0; next < leaves.size();) {
+        const auto rest = leaves.subspan(next);
+        const std::size_t run = blocks.adjacentRun(rest, 1024 * 1024);
+        if (auto r = blocks.readRun(rest.first(run), all, scratch); !r)
+            return r;
+        next += run;
+    }
+    return {};
+}
+
+} // namespace
+
 Result<std::vector<std::uint8_t>> DataTree::readAll(const Blocks& blocks, std::uint64_t limit) const
+{
+    if (auto r = checkLimit(blocks, limit); !r)
+        return r.error();
+    std::vector<std::uint8_t> all;
+    all.reserve(storedSize(blocks));
+    if (auto r = readInto(blocks, m_leaves, all); !r)
+        return r.error();
+    return all;
+}
+
+std::size_t DataTree::storedSize(const Blocks& blocks) const
+{
+    std::uint64_t stored = 0;
+    for (const BlockEntry& leaf : m_leaves)
+        stored += blocks.format().blockDiskSize(leaf.cb);
+    return static_cast<std::size_t>(std::max(m_size, stored));
+}
+
+Result<void> DataTree::readAll(const Blocks& blocks, std::uint64_t limit, ByteBuffer& all) const
+{
+    all.clear();
+    if (auto r = checkLimit(blocks, limit); !r)
+        return r;
+    all.reserve(storedSize(blocks));
+    return readInto(blocks, m_leaves, all);
+}
+
+Result<void> DataTree::checkLimit(const Blocks& blocks, std::uint64_t limit) const
 {
     if (m_size > limit)
         return corrupt(QStringLiteral("%1: the data of block %2 is %3 bytes long, more than the %4 allowed")
                            .arg(blocks.source().name(), hex(cleanBid(m_root)))
                            .arg(m_size)
                            .arg(limit));
-    std::vector<std::uint8_t> all, scratch;
-    all.reserve(m_size);
-    // Blocks that lie back to back are read with one read.
-    for (std::size_t next = 0; next < m_leaves.size();) {
-        const auto rest = std::span(m_leaves).subspan(next);
-        const std::size_t run = blocks.adjacentRun(rest, 1024 * 1024);
-        if (auto r = blocks.readRun(rest.first(run), all, scratch); !r)
-            return r.error();
-        next += run;
-    }
-    return all;
+    return {};
 }
 
 Result<std::vector<std::vector<std::uint8_t>>> DataTree::readLeaves(const Blocks& blocks, std::uint64_t limit) const
 {
-    if (m_size > limit)
-        return corrupt(QStringLiteral("%1: the data of block %2 is %3 bytes long, more than the %4 allowed")
-                           .arg(blocks.source().name(), hex(cleanBid(m_root)))
-                           .arg(m_size)
-                           .arg(limit));
+    if (auto r = checkLimit(blocks, limit); !r)
+        return r.error();
     std::vector<std::vector<std::uint8_t>> result;
     result.reserve(m_leaves.size());
     std::vector<std::uint8_t> scratch;

@@ -5,6 +5,7 @@ namespace parcelon::pst {
 Result<void> TreeReader::next(std::vector<std::uint8_t>& piece)
 {
     piece.clear();
+    piece.reserve(2 * m_pieceBytes); // a run read in place, or inflated, may pass the piece's size
     while (!atEnd() && piece.size() < m_pieceBytes) {
         const auto rest = std::span(m_leaves).subspan(m_next);
         const std::size_t run = m_blocks.adjacentRun(rest, m_pieceBytes);

@@ -17,8 +17,7 @@ struct FreeDecompressor {
 bool inflateZlib(std::span<const std::uint8_t> stored, std::span<std::uint8_t> out)
 {
     // A decompressor is not shared between threads; each keeps its own.
-    thread_local const std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor(
-        libdeflate_alloc_decompressor());
+    thread_local const std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor(libdeflate_alloc_decompressor());
     if (!decompressor)
         return false;
     std::size_t size = 0;
