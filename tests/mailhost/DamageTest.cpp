@@ -146,7 +146,8 @@ TEST_P(DamageInEveryFormat, MissingBlockFailsOnlyItsAttachment)
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
     const auto place = surgery.blockEntry(leaf.bid);
-    surgery.setUint(place.entryOffset, leaf.bid + 1, surgery.format().idSize());
+    const auto& l = surgery.format().layouts();
+    surgery.setField(place.entryOffset + l.bbtEntry.BREF.offset, l.bref.bid, leaf.bid + 1);
     surgery.fixPageChecksum(place.pageOffset);
     expectOneFailure(surgery, u"block %1 is missing"_s.arg(pst::hex(leaf.bid)));
 }
@@ -156,7 +157,7 @@ TEST_P(DamageInEveryFormat, BlockOfTheWrongSizeFailsOnlyItsAttachment)
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
     const auto place = surgery.blockEntry(leaf.bid);
-    surgery.setUint(place.entryOffset + 2 * surgery.format().idSize(), leaf.cb - 1, 2);
+    surgery.setField(place.entryOffset, surgery.format().layouts().bbtEntry.cb, leaf.cb - 1);
     surgery.fixPageChecksum(place.pageOffset);
     expectOneFailure(surgery, u"is damaged"_s);
 }
@@ -166,7 +167,8 @@ TEST_P(DamageInEveryFormat, BlockOutsideTheFileFailsOnlyItsAttachment)
     PstSurgery surgery(readFile(m_original));
     const pst::BlockEntry& leaf = m_leaves[1];
     const auto place = surgery.blockEntry(leaf.bid);
-    surgery.setUint(place.entryOffset + surgery.format().idSize(), surgery.bytes().size() + 4096, surgery.format().idSize());
+    const auto& l = surgery.format().layouts();
+    surgery.setField(place.entryOffset + l.bbtEntry.BREF.offset, l.bref.ib, surgery.bytes().size() + 4096);
     surgery.fixPageChecksum(place.pageOffset);
     expectOneFailure(surgery, u"beyond the end of the file"_s);
 }
@@ -188,8 +190,9 @@ TEST_P(DamageInEveryFormat, DamagedPagesAreNamed)
     {
         PstSurgery surgery(readFile(m_original));
         const auto place = surgery.blockEntry(leaf.bid);
-        const std::size_t t = surgery.format().pageTrailerOffset();
-        surgery.setUint(place.pageOffset + t + 2, surgery.uint(place.pageOffset + t + 2, 2) ^ 0x1111, 2);
+        const std::uint64_t trailer = place.pageOffset + surgery.format().pageTrailerOffset();
+        const pst::Field wSig = surgery.format().layouts().pageTrailer.wSig;
+        surgery.setField(trailer, wSig, surgery.field(trailer, wSig) ^ 0x1111);
         surgery.fixPageChecksum(place.pageOffset);
         const auto saved = walk(surgery.save(m_work.filePath(u"sig.pst"_s)));
         const bool named = std::any_of(saved.begin(), saved.end(), [&](const SavedAttachment& a) {
@@ -202,15 +205,14 @@ TEST_P(DamageInEveryFormat, DamagedPagesAreNamed)
 TEST_P(DamageInEveryFormat, BTreeLoopIsDetected)
 {
     PstSurgery surgery(readFile(m_original));
-    const pst::Format& f = surgery.format();
+    const auto& l = surgery.format().layouts();
     const std::uint64_t root = surgery.header().nodeBTree.ib;
-    const std::size_t levelOffset = f.btEntryAreaSize() + 2 * f.btCountWidth() + 1;
-    ASSERT_GT(surgery.uint(root + levelOffset, 1), 0u) << "the node B-tree has a single page";
+    const auto shape = surgery.pageShape(root);
+    ASSERT_GT(shape.level, 0u) << "the node B-tree has a single page";
     // The last entry of the root points back at the root.
-    const std::size_t count = surgery.uint(root + f.btEntryAreaSize(), f.btCountWidth());
-    const std::uint64_t entry = root + (count - 1) * f.btEntrySize();
-    surgery.setUint(entry + f.idSize(), surgery.header().nodeBTree.bid, f.idSize());
-    surgery.setUint(entry + 2 * f.idSize(), root, f.idSize());
+    const std::uint64_t bref = root + (shape.count - 1) * shape.entrySize + l.btEntry.BREF.offset;
+    surgery.setField(bref, l.bref.bid, surgery.header().nodeBTree.bid);
+    surgery.setField(bref, l.bref.ib, root);
     surgery.fixPageChecksum(root);
     QString mountError;
     const auto saved = walk(surgery.save(m_work.filePath(u"loop.pst"_s)), &mountError);
@@ -305,17 +307,9 @@ TEST_P(UncompressedDamage, AFolderListedBelowItselfIsWalkedOnce)
     // B's list of subfolders names A where it named C.
     auto table = (*store)->node((b & ~pst::Nid(0x1F)) | 0x0D);
     ASSERT_TRUE(table.ok());
-    auto block = (*store)->blocks().locate(table->bidData);
-    ASSERT_TRUE(block.ok());
     PstSurgery surgery(readFile(path));
-    QByteArray& bytes = surgery.bytes();
     const QByteArray from(reinterpret_cast<const char*>(&c), 4), to(reinterpret_cast<const char*>(&a), 4);
-    int replaced = 0;
-    for (qsizetype at = bytes.indexOf(from, static_cast<qsizetype>(block->ib));
-         at >= 0 && at < static_cast<qsizetype>(block->ib + block->cb); at = bytes.indexOf(from, at + 4), ++replaced)
-        bytes.replace(at, 4, to);
-    ASSERT_GT(replaced, 0);
-    surgery.fixBlockChecksum(*block);
+    ASSERT_GT(surgery.replace(from, to, table->bidData), 0);
 
     QTemporaryDir out;
     auto mapi = mailhost::Registry::global().CreateObject(mailhost::kApplicationProgId)->GetNamespace(u"MAPI"_s);

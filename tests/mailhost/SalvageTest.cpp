@@ -4,7 +4,6 @@
 
 #include "Mailboxes.h"
 #include "mailhost/model/Registry.h"
-#include "mailhost/pst/bytes/Crc.h"
 #include "mailhost/pst/messaging/Folder.h"
 #include "pstgen/PstWriter.h"
 #include "testsupport/PstSurgery.h"
@@ -101,14 +100,6 @@ protected:
                                 QByteArray(static_cast<qsizetype>(size), '\0'));
     }
 
-    static void fixHeaderChecksums(PstSurgery& surgery)
-    {
-        const auto* h = reinterpret_cast<const std::uint8_t*>(surgery.bytes().constData());
-        surgery.setUint(4, pst::pstCrc(std::span(h + 8, 471)), 4);
-        if (!surgery.format().ansi())
-            surgery.setUint(524, pst::pstCrc(std::span(h + 8, 516)), 4);
-    }
-
     QTemporaryDir m_work;
     QTemporaryDir m_out;
     QString m_path;
@@ -121,23 +112,22 @@ protected:
 
 TEST_F(Salvage, RootsAndPagesThatCheckOutAreUsedWhateverNamesThem)
 {
-    const pst::Format f = PstSurgery(readFile(m_path)).format();
-    const std::size_t id = f.idSize();
-    const std::uint64_t nbtBid = f.ansi() ? 184 : 216, bbtBid = f.ansi() ? 192 : 232;
+    const auto& l = PstSurgery(readFile(m_path)).format().layouts();
+    const std::uint64_t nbt = l.header.root.offset + l.root.BREFNBT.offset, bbt = l.header.root.offset + l.root.BREFBBT.offset;
     for (int variant = 0; variant < 4; ++variant) {
         SCOPED_TRACE(variant);
         PstSurgery surgery(readFile(m_path));
         if (variant <= 1) { // both roots named by an id one too low
-            surgery.setUint(nbtBid, surgery.uint(nbtBid, id) - 1, id);
-            surgery.setUint(bbtBid, surgery.uint(bbtBid, id) - 1, id);
+            surgery.setField(nbt, l.bref.bid, surgery.header().nodeBTree.bid - 1);
+            surgery.setField(bbt, l.bref.bid, surgery.header().blockBTree.bid - 1);
             if (variant == 1)
-                fixHeaderChecksums(surgery);
+                surgery.fixHeaderChecksums();
         } else if (variant == 2) { // the header's checksum alone
-            surgery.setUint(4, surgery.uint(4, 4) ^ 0x10, 4);
+            surgery.setField(0, l.header.dwCRCPartial, surgery.field(0, l.header.dwCRCPartial) ^ 0x10);
         } else { // the block B-tree's root names its first child by another id
             const std::uint64_t root = surgery.header().blockBTree.ib;
-            ASSERT_GT(surgery.uint(root + f.btEntryAreaSize() + 2 * f.btCountWidth() + 1, 1), 0u);
-            surgery.setUint(root + id, surgery.uint(root + id, id) + 7, id);
+            ASSERT_GT(surgery.pageShape(root).level, 0u);
+            surgery.setField(root + l.btEntry.BREF.offset, l.bref.bid, surgery.child(root, 0).bid + 7);
             surgery.fixPageChecksum(root);
         }
         EXPECT_EQ(described(walkDamaged(surgery), false), described(m_intact, false));
@@ -167,11 +157,10 @@ TEST_F(Salvage, ZeroedBTreePagesCostOnlyWhatTheyHeld)
     {
         // A leaf of the block B-tree: the blocks it listed are lost, nothing else.
         PstSurgery surgery(readFile(m_path));
-        const pst::Format& f = surgery.format();
         const std::uint64_t root = surgery.header().blockBTree.ib;
-        const std::uint64_t count = surgery.uint(root + f.btEntryAreaSize(), f.btCountWidth());
+        const std::uint64_t count = surgery.pageShape(root).count;
         ASSERT_GE(count, 3u);
-        zero(surgery, surgery.uint(root + count / 2 * f.btEntrySize() + 2 * f.idSize(), f.idSize()), f.pageSize());
+        zero(surgery, surgery.child(root, count / 2).ib, surgery.format().pageSize());
         const auto saved = walkDamaged(surgery);
         ASSERT_EQ(saved.size(), m_intact.size());
         std::size_t failed = 0;

@@ -39,17 +39,15 @@ std::vector<SavedAttachment> mountAndSave(const QByteArray& bytes, const QString
 // (the roots themselves when they are leaves).
 std::uint64_t endOfFirstBTreePages(const PstSurgery& file)
 {
-    const pst::Format& f = file.format();
-    const std::size_t w = f.btCountWidth();
+    const std::uint64_t pageSize = file.format().pageSize();
     std::uint64_t end = 0;
     for (const pst::BlockRef& root : {file.header().nodeBTree, file.header().blockBTree}) {
-        end = std::max(end, root.ib + f.pageSize());
-        const std::uint64_t count = file.uint(root.ib + f.btEntryAreaSize(), w);
-        const std::uint64_t entrySize = file.uint(root.ib + f.btEntryAreaSize() + 2 * w, 1);
-        if (file.uint(root.ib + f.btEntryAreaSize() + 2 * w + 1, 1) == 0)
+        end = std::max(end, root.ib + pageSize);
+        const auto shape = file.pageShape(root.ib);
+        if (shape.level == 0)
             continue;
-        for (std::uint64_t i = 0; i < count; ++i)
-            end = std::max(end, file.uint(root.ib + i * entrySize + 2 * f.idSize(), f.idSize()) + f.pageSize());
+        for (std::uint64_t i = 0; i < shape.count; ++i)
+            end = std::max(end, file.child(root.ib, i).ib + pageSize);
     }
     return end;
 }

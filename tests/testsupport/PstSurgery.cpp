@@ -38,11 +38,9 @@ void PstSurgery::setUint(std::uint64_t offset, std::uint64_t value, std::size_t 
 
 void PstSurgery::fixPageChecksum(std::uint64_t offset)
 {
-    const pst::Format& f = format();
-    const std::size_t t = f.pageTrailerOffset();
+    const std::size_t t = format().pageTrailerOffset();
     const auto* page = reinterpret_cast<const std::uint8_t*>(m_bytes.constData()) + offset;
-    const std::uint32_t crc = pst::pstCrc(std::span(page, t));
-    setUint(offset + t + (f.ansi() ? 8 : 4), crc, 4);
+    setField(offset + t, format().layouts().pageTrailer.dwCRC, pst::pstCrc(std::span(page, t)));
 }
 
 void PstSurgery::fixBlockChecksum(const pst::BlockEntry& block)
@@ -50,33 +48,51 @@ void PstSurgery::fixBlockChecksum(const pst::BlockEntry& block)
     const pst::Format& f = format();
     const auto* data = reinterpret_cast<const std::uint8_t*>(m_bytes.constData()) + block.ib;
     const std::uint64_t trailer = block.ib + f.blockDiskSize(block.cb) - f.blockTrailerSize();
-    setUint(trailer + (f.ansi() ? 8 : 4), pst::pstCrc(std::span(data, block.cb)), 4);
+    setField(trailer, f.layouts().blockTrailer.dwCRC, pst::pstCrc(std::span(data, block.cb)));
+}
+
+void PstSurgery::fixHeaderChecksums()
+{
+    const pst::layout::Header& l = format().layouts().header;
+    const auto* h = reinterpret_cast<const std::uint8_t*>(m_bytes.constData());
+    setField(0, l.dwCRCPartial, pst::pstCrc(std::span(h + l.partialCrcBytes.offset, l.partialCrcBytes.size)));
+    if (l.dwCRCFull.size != 0)
+        setField(0, l.dwCRCFull, pst::pstCrc(std::span(h + l.fullCrcBytes.offset, l.fullCrcBytes.size)));
+}
+
+PstSurgery::PageShape PstSurgery::pageShape(std::uint64_t offset) const
+{
+    const pst::layout::BTPage& l = format().layouts().btPage;
+    return {field(offset, l.cEnt), field(offset, l.cbEnt), field(offset, l.cLevel)};
+}
+
+pst::BlockRef PstSurgery::child(std::uint64_t page, std::uint64_t index) const
+{
+    const pst::layout::Layouts& l = format().layouts();
+    const std::uint64_t bref = page + index * pageShape(page).entrySize + l.btEntry.BREF.offset;
+    return {field(bref, l.bref.bid), field(bref, l.bref.ib)};
 }
 
 PstSurgery::EntryPlace PstSurgery::find(bool nodes, std::uint64_t key) const
 {
-    const pst::Format& f = format();
-    const std::size_t id = f.idSize();
+    // Every entry starts with its key.
+    const pst::Field btkey = format().layouts().btEntry.btkey;
     std::uint64_t page = nodes ? m_header.nodeBTree.ib : m_header.blockBTree.ib;
     for (int depth = 0; depth < 8; ++depth) {
-        const std::size_t area = f.btEntryAreaSize();
-        const std::size_t w = f.btCountWidth();
-        const auto count = uint(page + area, w);
-        const auto entrySize = uint(page + area + 2 * w, 1);
-        const auto level = uint(page + area + 2 * w + 1, 1);
+        const PageShape shape = pageShape(page);
         std::uint64_t chosen = UINT64_MAX;
-        for (std::uint64_t i = 0; i < count; ++i) {
-            std::uint64_t k = uint(page + i * entrySize, id);
+        for (std::uint64_t i = 0; i < shape.count; ++i) {
+            std::uint64_t k = field(page + i * shape.entrySize, btkey);
             if (nodes)
                 k &= 0xFFFFFFFF;
-            if (level == 0 && k == key)
-                return {page, page + i * entrySize};
-            if (level > 0 && k <= key)
+            if (shape.level == 0 && k == key)
+                return {page, page + i * shape.entrySize};
+            if (shape.level > 0 && k <= key)
                 chosen = i;
         }
-        if (level == 0 || chosen == UINT64_MAX)
+        if (shape.level == 0 || chosen == UINT64_MAX)
             break;
-        page = uint(page + chosen * entrySize + 2 * id, id);
+        page = child(page, chosen).ib;
     }
     ADD_FAILURE() << "no B-tree entry for " << key;
     return {};
@@ -84,7 +100,7 @@ PstSurgery::EntryPlace PstSurgery::find(bool nodes, std::uint64_t key) const
 
 PstSurgery::EntryPlace PstSurgery::blockEntry(std::uint64_t bid) const
 {
-    return find(false, bid & ~std::uint64_t(1));
+    return find(false, pst::cleanBid(bid));
 }
 
 PstSurgery::EntryPlace PstSurgery::nodeEntry(std::uint32_t nid) const
@@ -94,54 +110,50 @@ PstSurgery::EntryPlace PstSurgery::nodeEntry(std::uint32_t nid) const
 
 pst::NodeEntry PstSurgery::node(std::uint32_t nid) const
 {
-    const std::size_t id = format().idSize();
+    const pst::layout::NBTEntry& l = format().layouts().nbtEntry;
     const std::uint64_t at = nodeEntry(nid).entryOffset;
-    return {static_cast<pst::Nid>(uint(at, id)), uint(at + id, id), uint(at + 2 * id, id),
-            static_cast<pst::Nid>(uint(at + 3 * id, 4))};
+    return {static_cast<pst::Nid>(field(at, l.nid)), field(at, l.bidData), field(at, l.bidSub),
+            static_cast<pst::Nid>(field(at, l.nidParent))};
 }
 
 void PstSurgery::setNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub)
 {
-    const std::size_t id = format().idSize();
+    const pst::layout::NBTEntry& l = format().layouts().nbtEntry;
     const EntryPlace place = nodeEntry(nid);
-    setUint(place.entryOffset + id, bidData, id);
-    setUint(place.entryOffset + 2 * id, bidSub, id);
+    setField(place.entryOffset, l.bidData, bidData);
+    setField(place.entryOffset, l.bidSub, bidSub);
     fixPageChecksum(place.pageOffset);
 }
 
 void PstSurgery::setParent(std::uint32_t nid, std::uint32_t parent)
 {
     const EntryPlace place = nodeEntry(nid);
-    setUint(place.entryOffset + 3 * format().idSize(), parent, 4);
+    setField(place.entryOffset, format().layouts().nbtEntry.nidParent, parent);
     fixPageChecksum(place.pageOffset);
+}
+
+pst::BlockEntry PstSurgery::blockEntryAt(std::uint64_t offset) const
+{
+    const pst::layout::Layouts& l = format().layouts();
+    const std::uint64_t bref = offset + l.bbtEntry.BREF.offset;
+    const auto cb = static_cast<std::uint32_t>(field(offset, l.bbtEntry.cb));
+    return {field(bref, l.bref.bid), field(bref, l.bref.ib), cb, cb};
 }
 
 pst::BlockEntry PstSurgery::block(std::uint64_t bid) const
 {
-    const std::size_t id = format().idSize();
-    const std::uint64_t at = blockEntry(bid).entryOffset;
-    const auto cb = static_cast<std::uint32_t>(uint(at + 2 * id, 2));
-    return {uint(at, id), uint(at + id, id), cb, cb};
+    return blockEntryAt(blockEntry(bid).entryOffset);
 }
 
 void PstSurgery::forEachBlock(const std::function<void(const pst::BlockEntry&)>& visit) const
 {
-    const pst::Format& f = format();
-    const std::size_t id = f.idSize();
     const std::function<void(std::uint64_t, int)> walk = [&](std::uint64_t page, int depth) {
-        const std::size_t area = f.btEntryAreaSize();
-        const std::size_t w = f.btCountWidth();
-        const auto count = uint(page + area, w);
-        const auto entrySize = uint(page + area + 2 * w, 1);
-        const auto level = uint(page + area + 2 * w + 1, 1);
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const std::uint64_t at = page + i * entrySize;
-            if (level == 0) {
-                const auto cb = static_cast<std::uint32_t>(uint(at + 2 * id, 2));
-                visit({uint(at, id), uint(at + id, id), cb, cb});
-            } else if (depth < 8) {
-                walk(uint(at + 2 * id, id), depth + 1);
-            }
+        const PageShape shape = pageShape(page);
+        for (std::uint64_t i = 0; i < shape.count; ++i) {
+            if (shape.level == 0)
+                visit(blockEntryAt(page + i * shape.entrySize));
+            else if (depth < 8)
+                walk(child(page, i).ib, depth + 1);
         }
     };
     walk(m_header.blockBTree.ib, 0);
@@ -161,29 +173,28 @@ pst::BlockEntry PstSurgery::blockHolding(std::uint64_t offset) const
 
 std::vector<PstSurgery::Subnode> PstSurgery::subnodes(std::uint64_t bid) const
 {
-    const std::size_t id = format().idSize();
+    const pst::layout::Layouts& l = format().layouts();
     const pst::BlockEntry b = block(bid);
-    EXPECT_EQ(uint(b.ib, 1), 2u) << "not a subnode block";
-    EXPECT_EQ(uint(b.ib + 1, 1), 0u) << "a subnode block of more than one level";
+    EXPECT_EQ(field(b.ib, l.subnodeBlock.btype), pst::layout::btypeSubnodeTree) << "not a subnode block";
+    EXPECT_EQ(field(b.ib, l.subnodeBlock.cLevel), 0u) << "a subnode block of more than one level";
     std::vector<Subnode> entries;
-    const auto count = uint(b.ib + 2, 2);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint64_t at = b.ib + 8 + i * 3 * id;
-        entries.push_back({static_cast<std::uint32_t>(uint(at, id)), uint(at + id, id), uint(at + 2 * id, id)});
+    for (std::uint64_t i = 0; i < field(b.ib, l.subnodeBlock.cEnt); ++i) {
+        const std::uint64_t at = b.ib + l.subnodeBlock.entries + i * l.slEntry.size();
+        entries.push_back(
+            {static_cast<std::uint32_t>(field(at, l.slEntry.nid)), field(at, l.slEntry.bidData), field(at, l.slEntry.bidSub)});
     }
     return entries;
 }
 
 void PstSurgery::setSubnode(std::uint64_t bid, std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub)
 {
-    const std::size_t id = format().idSize();
+    const pst::layout::Layouts& l = format().layouts();
     const pst::BlockEntry b = block(bid);
-    const auto count = uint(b.ib + 2, 2);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint64_t at = b.ib + 8 + i * 3 * id;
-        if (uint(at, id) == nid) {
-            setUint(at + id, bidData, id);
-            setUint(at + 2 * id, bidSub, id);
+    for (std::uint64_t i = 0; i < field(b.ib, l.subnodeBlock.cEnt); ++i) {
+        const std::uint64_t at = b.ib + l.subnodeBlock.entries + i * l.slEntry.size();
+        if (field(at, l.slEntry.nid) == nid) {
+            setField(at, l.slEntry.bidData, bidData);
+            setField(at, l.slEntry.bidSub, bidSub);
             fixBlockChecksum(b);
             return;
         }
@@ -198,13 +209,15 @@ int PstSurgery::replace(const QByteArray& from, const QByteArray& to, std::uint6
         return replaceWithin(from, to, 0, static_cast<std::uint64_t>(m_bytes.size()));
     // A data tree of one level: the blocks its index block names.
     std::vector<std::uint64_t> leaves{bid};
-    if (bid & 2) {
+    if (pst::isInternalBid(bid)) {
+        const pst::layout::XBlock& l = pst::layout::kXBlock;
         const pst::BlockEntry x = block(bid);
-        EXPECT_EQ(uint(x.ib, 2), 0x0101u) << "not a data tree of one level";
+        EXPECT_TRUE(field(x.ib, l.btype) == pst::layout::btypeDataTree && field(x.ib, l.cLevel) == 1)
+            << "not a data tree of one level";
         const std::size_t id = format().idSize();
         leaves.clear();
-        for (std::uint64_t i = 0; i < uint(x.ib + 2, 2); ++i)
-            leaves.push_back(uint(x.ib + 8 + i * id, id));
+        for (std::uint64_t i = 0; i < field(x.ib, l.cEnt); ++i)
+            leaves.push_back(uint(x.ib + l.rgbid + i * id, id));
     }
     int replaced = 0;
     for (const std::uint64_t leaf : leaves) {

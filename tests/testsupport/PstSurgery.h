@@ -15,7 +15,7 @@ namespace parcelon::test {
 // A PST file's bytes in memory, with the means to damage one structure
 // precisely: B-tree entries are found by walking the pages, and checksums
 // can be recomputed after an edit so that a deeper check is the one that
-// fires. The structure edits below (Unicode files with 512-byte pages) keep
+// fires. The structure edits below (of blocks stored uncompressed) keep
 // every checksum right, so that a file's structures can be made to lead to
 // the same objects again and again.
 class PstSurgery {
@@ -38,9 +38,24 @@ public:
     std::uint64_t uint(std::uint64_t offset, std::size_t width) const;
     void flipByte(std::uint64_t offset) { m_bytes[static_cast<qsizetype>(offset)] ^= 0x5A; }
 
-    // Recomputes the checksum of the page at `offset`, or of a block.
+    // A field of the structure at file offset `base` (see format().layouts()).
+    std::uint64_t field(std::uint64_t base, pst::Field field) const { return uint(base + field.offset, field.size); }
+    void setField(std::uint64_t base, pst::Field field, std::uint64_t value) { setUint(base + field.offset, value, field.size); }
+
+    // What a B-tree page at `offset` says of its entries, and the page that
+    // entry `index` of a page above the leaves leads to.
+    struct PageShape {
+        std::uint64_t count = 0;
+        std::uint64_t entrySize = 0;
+        std::uint64_t level = 0;
+    };
+    PageShape pageShape(std::uint64_t offset) const;
+    pst::BlockRef child(std::uint64_t page, std::uint64_t index) const;
+
+    // Recomputes the checksum of the page at `offset`, of a block, or the header's.
     void fixPageChecksum(std::uint64_t offset);
     void fixBlockChecksum(const pst::BlockEntry& block);
+    void fixHeaderChecksums();
 
     QString save(const QString& path) const;
 
@@ -71,6 +86,7 @@ public:
 
 private:
     EntryPlace find(bool nodes, std::uint64_t key) const;
+    pst::BlockEntry blockEntryAt(std::uint64_t offset) const;
     void forEachBlock(const std::function<void(const pst::BlockEntry&)>& visit) const;
     int replaceWithin(const QByteArray& from, const QByteArray& to, std::uint64_t begin, std::uint64_t end);
 

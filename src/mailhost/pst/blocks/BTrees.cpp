@@ -105,30 +105,33 @@ bool BTrees::fits(const Page& page, const BlockRef& ref, std::uint64_t lo, std::
 
 BlockRef BTrees::childRef(const Page& page, unsigned index) const
 {
-    const SpanReader p(page.bytes);
-    const std::size_t id = m_header.format.idSize();
-    const std::size_t off = std::size_t(index) * page.entrySize + id;
-    return {p.uint(off, id), p.uint(off + id, id)};
+    const Format& f = m_header.format;
+    return readBref(f, SpanReader(page.bytes), std::size_t(index) * page.entrySize + f.layouts().btEntry.BREF.offset);
 }
 
 NodeEntry BTrees::nodeEntry(const Page& page, unsigned index) const
 {
     const SpanReader p(page.bytes);
-    const std::size_t id = m_header.format.idSize();
+    const layout::NBTEntry& l = m_header.format.layouts().nbtEntry;
     const std::size_t off = std::size_t(index) * page.entrySize;
-    return {static_cast<Nid>(p.u32(off)), p.uint(off + id, id), p.uint(off + 2 * id, id), p.u32(off + 3 * id)};
+    // Node ids are 32 bits wide even where the field has 8 bytes.
+    return {static_cast<Nid>(p.field(l.nid, off)), p.field(l.bidData, off), p.field(l.bidSub, off),
+            static_cast<Nid>(p.field(l.nidParent, off))};
 }
 
 BlockEntry BTrees::blockEntry(const Page& page, unsigned index) const
 {
     const SpanReader p(page.bytes);
-    const std::size_t id = m_header.format.idSize();
+    const Format& f = m_header.format;
+    const layout::BBTEntry& l = f.layouts().bbtEntry;
     const std::size_t off = std::size_t(index) * page.entrySize;
+    const BlockRef ref = readBref(f, p, off + l.BREF.offset);
     BlockEntry e;
-    e.bid = p.uint(off, id);
-    e.ib = p.uint(off + id, id);
-    e.cb = p.u16(off + 2 * id);
-    e.cbInflated = m_header.format.fourK() ? p.u16(off + 2 * id + 2) : e.cb;
+    e.bid = ref.bid;
+    e.ib = ref.ib;
+    e.cb = static_cast<std::uint32_t>(p.field(l.cb, off));
+    // Only 4 KiB-page files inflate their blocks.
+    e.cbInflated = l.cbInflated.size != 0 ? static_cast<std::uint32_t>(p.field(l.cbInflated, off)) : e.cb;
     return e;
 }
 

@@ -54,7 +54,7 @@ public:
     Result<void> forEachNode(const std::function<bool(const NodeEntry&)>& visit) const;
 
 private:
-    enum class Tree : std::uint8_t { Nodes = 0x81, Blocks = 0x80 };
+    enum class Tree : std::uint8_t { Nodes = layout::ptypeNBT, Blocks = layout::ptypeBBT };
 
     struct Page {
         std::vector<std::uint8_t> bytes;

@@ -28,11 +28,7 @@ Result<void> Blocks::check(const BlockEntry& entry, Bytes disk) const
                        QStringLiteral("block %1 at offset %2 is damaged (%3)").arg(hex(entry.bid), hex(entry.ib), what));
     };
     const SpanReader b(disk);
-    const std::size_t t = disk.size() - f.blockTrailerSize();
-    const std::uint16_t cb = b.u16(t);
-    const std::uint16_t sig = b.u16(t + 2);
-    const std::uint32_t crc = f.ansi() ? b.u32(t + 8) : b.u32(t + 4);
-    const std::uint64_t bid = f.ansi() ? b.u32(t + 4) : b.u64(t + 8);
+    const auto [cb, sig, crc, bid] = readBlockTrailer(f, disk);
     if (cb != entry.cb)
         return fail(QStringLiteral("its trailer gives %1 bytes where the block B-tree gives %2").arg(cb).arg(entry.cb));
     if (bid != entry.bid)

@@ -32,19 +32,21 @@ struct TreeBuilder {
         if (!data)
             return data.error();
         const SpanReader x(*data);
+        const layout::XBlock& l = layout::kXBlock;
         const std::size_t idSize = blocks.format().idSize();
-        const int level = x.u8(1);
-        const std::size_t count = x.u16(2);
-        const std::uint32_t total = x.u32(4);
-        if (x.u8(0) != 0x01)
-            return damaged(bid, QStringLiteral("block type %1 instead of 0x1").arg(hex(x.u8(0))));
+        const auto btype = static_cast<std::uint8_t>(x.field(l.btype));
+        const int level = static_cast<int>(x.field(l.cLevel));
+        const std::size_t count = x.field(l.cEnt);
+        const std::uint64_t total = x.field(l.lcbTotal);
+        if (btype != layout::btypeDataTree)
+            return damaged(bid, QStringLiteral("block type %1 instead of 0x1").arg(hex(btype)));
         if (level < 1 || level > 2 || (expectedLevel > 0 && level != expectedLevel))
             return damaged(bid, QStringLiteral("level %1").arg(level));
-        if (!x.has(8, count * idSize))
+        if (!x.has(l.rgbid, count * idSize))
             return damaged(bid, QStringLiteral("%1 entries do not fit").arg(count));
         std::uint64_t sum = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint64_t child = x.uint(8 + i * idSize, idSize);
+            const std::uint64_t child = x.uint(l.rgbid + i * idSize, idSize);
             if (level == 2) {
                 if (!isInternalBid(child))
                     return damaged(child, QStringLiteral("a data block where an XBLOCK belongs"));

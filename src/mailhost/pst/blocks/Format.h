@@ -1,5 +1,8 @@
 #pragma once
 
+#include "mailhost/pst/blocks/Layout.h"
+#include "mailhost/pst/bytes/SpanReader.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -12,27 +15,25 @@ enum class Variant : std::uint8_t {
     Unicode4k, // wVer 36: Unicode with 4 KiB pages and zlib-compressed blocks
 };
 
-// Sizes and offsets that follow from the variant.
+// Sizes and layouts that follow from the variant.
 struct Format {
     Variant variant = Variant::Unicode;
 
     bool ansi() const { return variant == Variant::Ansi; }
     bool fourK() const { return variant == Variant::Unicode4k; }
 
-    // Width of BIDs, file offsets and the 8-byte NID fields.
-    std::size_t idSize() const { return ansi() ? 4 : 8; }
+    const layout::Layouts& layouts() const { return ansi() ? layout::kAnsi : fourK() ? layout::kUnicode4k : layout::kUnicode; }
 
-    std::size_t pageSize() const { return fourK() ? 4096 : 512; }
-    std::size_t pageTrailerSize() const { return ansi() ? 12 : fourK() ? 24 : 16; }
+    // Width of BIDs, file offsets and the 8-byte NID fields.
+    std::size_t idSize() const { return layouts().bref.bid.size; }
+
+    std::size_t pageSize() const { return layouts().pageSize; }
+    std::size_t pageTrailerSize() const { return layouts().pageTrailer.size(); }
     std::size_t pageTrailerOffset() const { return pageSize() - pageTrailerSize(); }
 
-    // B-tree pages: the entry area, then cEnt, cEntMax, cbEnt, cLevel.
-    std::size_t btEntryAreaSize() const { return ansi() ? 496 : fourK() ? 4056 : 488; }
-    std::size_t btCountWidth() const { return fourK() ? 2 : 1; }
-
-    std::size_t blockAlignment() const { return fourK() ? 512 : 64; }
-    std::size_t blockTrailerSize() const { return ansi() ? 12 : fourK() ? 24 : 16; }
-    std::size_t maxBlockDiskSize() const { return fourK() ? 65536 : 8192; }
+    std::size_t blockAlignment() const { return layouts().blockAlignment; }
+    std::size_t blockTrailerSize() const { return layouts().blockTrailer.size(); }
+    std::size_t maxBlockDiskSize() const { return layouts().maxBlockDiskSize; }
     std::size_t maxBlockData() const { return maxBlockDiskSize() - blockTrailerSize(); }
 
     std::size_t blockDiskSize(std::size_t cb) const
@@ -40,17 +41,57 @@ struct Format {
         const std::size_t a = blockAlignment();
         return (cb + blockTrailerSize() + a - 1) / a * a;
     }
-
-    // Entry sizes in B-tree pages.
-    std::size_t btEntrySize() const { return ansi() ? 12 : 24; }  // BTENTRY
-    std::size_t bbtEntrySize() const { return ansi() ? 12 : 24; } // BBTENTRY
-    std::size_t nbtEntrySize() const { return ansi() ? 16 : 32; } // NBTENTRY
-
-    // Entry sizes in subnode blocks.
-    std::size_t slEntrySize() const { return 3 * idSize(); }
-    std::size_t siEntrySize() const { return 2 * idSize(); }
-    std::size_t subnodeHeaderSize() const { return ansi() ? 4 : 8; }
 };
+
+// A reference to a page or block: its id and its file offset.
+struct BlockRef {
+    std::uint64_t bid = 0;
+    std::uint64_t ib = 0;
+};
+
+// The BREF at `offset` of `bytes`.
+inline BlockRef readBref(const Format& f, const SpanReader& bytes, std::size_t offset)
+{
+    const layout::Bref& l = f.layouts().bref;
+    return {bytes.field(l.bid, offset), bytes.field(l.ib, offset)};
+}
+
+// The trailer of a page: its kind, signature, checksum and id.
+struct PageTrailer {
+    std::uint8_t ptype = 0;
+    std::uint8_t ptypeRepeat = 0;
+    std::uint16_t wSig = 0;
+    std::uint32_t dwCRC = 0;
+    std::uint64_t bid = 0;
+};
+
+// Reads the trailer of a page of pageSize() bytes.
+inline PageTrailer readPageTrailer(const Format& f, Bytes page)
+{
+    const layout::PageTrailer& l = f.layouts().pageTrailer;
+    const SpanReader p(page);
+    const std::size_t t = f.pageTrailerOffset();
+    return {static_cast<std::uint8_t>(p.field(l.ptype, t)), static_cast<std::uint8_t>(p.field(l.ptypeRepeat, t)),
+            static_cast<std::uint16_t>(p.field(l.wSig, t)), static_cast<std::uint32_t>(p.field(l.dwCRC, t)), p.field(l.bid, t)};
+}
+
+// The trailer of a block: its size, signature, checksum and id.
+struct BlockTrailer {
+    std::uint16_t cb = 0;
+    std::uint16_t wSig = 0;
+    std::uint32_t dwCRC = 0;
+    std::uint64_t bid = 0;
+};
+
+// Reads the trailer of a block from its bytes on disk (blockDiskSize() of them).
+inline BlockTrailer readBlockTrailer(const Format& f, Bytes disk)
+{
+    const layout::BlockTrailer& l = f.layouts().blockTrailer;
+    const SpanReader b(disk);
+    const std::size_t t = disk.size() - f.blockTrailerSize();
+    return {static_cast<std::uint16_t>(b.field(l.cb, t)), static_cast<std::uint16_t>(b.field(l.wSig, t)),
+            static_cast<std::uint32_t>(b.field(l.dwCRC, t)), b.field(l.bid, t)};
+}
 
 // The signature of a page or block: the two halves of (ib ^ bid) combined.
 inline std::uint16_t blockSignature(std::uint64_t ib, std::uint64_t bid)

@@ -9,8 +9,19 @@ namespace parcelon::pst {
 
 namespace {
 
-constexpr std::size_t kUnicodeHeaderSize = 564;
-constexpr std::size_t kAnsiHeaderSize = 512;
+constexpr std::size_t kUnicodeHeaderSize = layout::kUnicodeHeader.size();
+constexpr std::size_t kAnsiHeaderSize = layout::kAnsiHeader.size();
+
+constexpr std::uint32_t kMagic = 0x4E444221; // "!BDN"
+constexpr std::uint16_t kClientPst = 0x4D53; // "SM"
+constexpr std::uint16_t kClientOst = 0x4F53; // "SO"
+constexpr std::uint16_t kClientPab = 0x4241; // "AB"
+
+// What the header holds before its variant is known lies alike in both.
+constexpr const layout::Header& kCommon = layout::kAnsiHeader;
+static_assert(kCommon.dwMagic.offset == layout::kUnicodeHeader.dwMagic.offset
+              && kCommon.wMagicClient.offset == layout::kUnicodeHeader.wMagicClient.offset
+              && kCommon.wVer.offset == layout::kUnicodeHeader.wVer.offset);
 
 Error damaged(const ByteSource& source, const QString& reason)
 {
@@ -30,17 +41,17 @@ Result<Header> Header::read(const ByteSource& source)
         return r.error();
     const SpanReader h(std::span<const std::uint8_t>(bytes).first(available));
 
-    if (h.u32(0) != 0x4E444221) // "!BDN"
+    if (h.field(kCommon.dwMagic) != kMagic)
         return Error(ErrorKind::NotPst,
                      QStringLiteral("%1 is not a PST file (it does not start with the PST signature)").arg(source.name()));
-    const std::uint16_t client = h.u16(8);
-    if (client != 0x4D53 && client != 0x4F53 && client != 0x4241) // "SM", "SO", "AB"
+    const auto client = static_cast<std::uint16_t>(h.field(kCommon.wMagicClient));
+    if (client != kClientPst && client != kClientOst && client != kClientPab)
         return Error(ErrorKind::NotPst,
                      QStringLiteral("%1 is not a PST file (unknown client signature %2)").arg(source.name(), hex(client)));
 
     Header header;
-    header.version = h.u16(10);
-    header.ost = client == 0x4F53;
+    header.version = static_cast<std::uint16_t>(h.field(kCommon.wVer));
+    header.ost = client == kClientOst;
     if (header.version == 14 || header.version == 15)
         header.format.variant = Variant::Ansi;
     else if (header.version >= 20 && header.version <= 23)
@@ -57,25 +68,24 @@ Result<Header> Header::read(const ByteSource& source)
 
     // A header whose checksums fail may still lead to pages that check out;
     // what it says is only trusted as far as they do.
-    header.checksumsWrong = h.u32(4) != pstCrc(h.slice(8, 471)) || (!ansi && h.u32(524) != pstCrc(h.slice(8, 516)));
+    const layout::Header& l = header.format.layouts().header;
+    const auto crcOf = [&](Field bytes) { return pstCrc(h.slice(bytes.offset, bytes.size)); };
+    header.checksumsWrong = h.field(l.dwCRCPartial) != crcOf(l.partialCrcBytes)
+        || (l.dwCRCFull.size != 0 && h.field(l.dwCRCFull) != crcOf(l.fullCrcBytes));
 
-    const std::uint8_t crypt = h.u8(ansi ? 461 : 513);
+    const auto crypt = static_cast<std::uint8_t>(h.field(l.bCryptMethod));
     if (crypt > 2)
         return Error(ErrorKind::Unsupported, Where{source.name(), {}},
                      QStringLiteral("data encoding %1 is not supported").arg(crypt));
     header.encoding = static_cast<Encoding>(crypt);
 
-    if (ansi) {
-        header.fileEof = h.u32(168);
-        header.nodeBTree = {h.u32(184), h.u32(188)};
-        header.blockBTree = {h.u32(192), h.u32(196)};
-        header.amapValid = h.u8(200) == 1 || h.u8(200) == 2;
-    } else {
-        header.fileEof = h.u64(184);
-        header.nodeBTree = {h.u64(216), h.u64(224)};
-        header.blockBTree = {h.u64(232), h.u64(240)};
-        header.amapValid = h.u8(248) == 1 || h.u8(248) == 2;
-    }
+    const layout::Root& root = header.format.layouts().root;
+    const std::size_t r = l.root.offset;
+    header.fileEof = h.field(root.ibFileEof, r);
+    header.nodeBTree = readBref(header.format, h, r + root.BREFNBT.offset);
+    header.blockBTree = readBref(header.format, h, r + root.BREFBBT.offset);
+    const std::uint64_t amap = h.field(root.fAMapValid, r);
+    header.amapValid = amap == 1 || amap == 2;
     if (header.checksumsWrong)
         header.amapValid = false;
     return header;

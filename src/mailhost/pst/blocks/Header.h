@@ -8,12 +8,6 @@
 
 namespace parcelon::pst {
 
-// A reference to a page or block: its id and its file offset.
-struct BlockRef {
-    std::uint64_t bid = 0;
-    std::uint64_t ib = 0;
-};
-
 // What the engine takes from a file's header.
 struct Header {
     Format format;

@@ -18,54 +18,37 @@ constexpr int kMaxRescans = 64;
 // Allocation maps of 512-byte-page files: one every section, one bit per 64 bytes.
 constexpr std::uint64_t kFirstAMap = 0x4400;
 constexpr std::uint64_t kSectionBytes = 253952;
-constexpr std::uint8_t kAMapType = 0x84;
-
-std::uint32_t trailerCrc(const Format& f, const SpanReader& p)
-{
-    const std::size_t t = f.pageTrailerOffset();
-    return f.ansi() ? p.u32(t + 8) : p.u32(t + 4);
-}
-
-std::uint64_t trailerBid(const Format& f, const SpanReader& p)
-{
-    const std::size_t t = f.pageTrailerOffset();
-    return f.ansi() ? p.u32(t + 4) : p.u64(t + 8);
-}
 
 } // namespace
 
 Result<BTreePage> checkBTreePage(const Format& f, Bytes bytes, std::uint8_t type, std::uint64_t ib, std::uint64_t expectedBid)
 {
     const SpanReader p(bytes);
-    const std::size_t t = f.pageTrailerOffset();
-    const std::uint8_t ptype = p.u8(t);
-    if (ptype != type || p.u8(t + 1) != ptype)
+    const auto [ptype, ptypeRepeat, sig, crc, bid] = readPageTrailer(f, bytes);
+    if (ptype != type || ptypeRepeat != ptype)
         return corrupt(QStringLiteral("page type %1 instead of %2").arg(hex(ptype), hex(type)));
     BTreePage page;
-    page.bid = trailerBid(f, p);
-    const std::uint16_t sig = p.u16(t + 2);
+    page.bid = bid;
     if (sig != blockSignature(ib, page.bid)) {
         if (expectedBid != 0 && page.bid != expectedBid)
             return corrupt(QStringLiteral("it holds page %1").arg(hex(page.bid)));
         return corrupt(QStringLiteral("signature %1 instead of %2").arg(hex(sig), hex(blockSignature(ib, page.bid))));
     }
-    const std::uint32_t crc = trailerCrc(f, p);
-    const std::uint32_t computed = pstCrc(p.slice(0, t));
+    const std::uint32_t computed = pstCrc(p.slice(0, f.pageTrailerOffset()));
     if (crc != computed)
         return corrupt(QStringLiteral("checksum %1 instead of %2").arg(hex(crc), hex(computed)));
 
-    const bool nodes = type == 0x81;
-    const std::size_t area = f.btEntryAreaSize();
-    const std::size_t w = f.btCountWidth();
-    page.count = static_cast<unsigned>(p.uint(area, w));
-    page.entrySize = p.u8(area + 2 * w);
-    page.level = p.u8(area + 2 * w + 1);
+    const bool nodes = type == layout::ptypeNBT;
+    const layout::Layouts& l = f.layouts();
+    page.count = static_cast<unsigned>(p.field(l.btPage.cEnt));
+    page.entrySize = static_cast<unsigned>(p.field(l.btPage.cbEnt));
+    page.level = static_cast<unsigned>(p.field(l.btPage.cLevel));
     if (page.level > kMaxLevel)
         return corrupt(QStringLiteral("level %1").arg(page.level));
-    const std::size_t wanted = page.level > 0 ? f.btEntrySize() : nodes ? f.nbtEntrySize() : f.bbtEntrySize();
+    const std::size_t wanted = page.level > 0 ? l.btEntry.size() : nodes ? l.nbtEntry.size() : l.bbtEntry.size();
     if (page.entrySize != wanted)
         return corrupt(QStringLiteral("entries of %1 bytes instead of %2").arg(page.entrySize).arg(wanted));
-    if (std::size_t(page.count) * page.entrySize > area)
+    if (std::size_t(page.count) * page.entrySize > l.btPage.rgentries.size)
         return corrupt(QStringLiteral("%1 entries do not fit").arg(page.count));
     for (unsigned i = 1; i < page.count; ++i)
         if (btreeKey(f, bytes, page, nodes, i - 1) >= btreeKey(f, bytes, page, nodes, i))
@@ -75,8 +58,9 @@ Result<BTreePage> checkBTreePage(const Format& f, Bytes bytes, std::uint8_t type
 
 std::uint64_t btreeKey(const Format& f, Bytes page, const BTreePage& shape, bool nodes, unsigned index)
 {
-    // Node ids are 32 bits wide even where the field has 8 bytes.
-    const std::uint64_t raw = SpanReader(page).uint(std::size_t(index) * shape.entrySize, f.idSize());
+    // Every entry starts with its key (a BTENTRY's btkey, an NBTENTRY's nid,
+    // a BBTENTRY's bid). Node ids are 32 bits wide even where the field has 8 bytes.
+    const std::uint64_t raw = SpanReader(page).field(f.layouts().btEntry.btkey, std::size_t(index) * shape.entrySize);
     return nodes ? (raw & 0xFFFFFFFF) : raw;
 }
 
@@ -102,23 +86,23 @@ Result<void> LeafScan::scan(const ByteSource& source, const std::function<void(b
         for (std::size_t off = 0; off < chunk.size(); off += pageSize) {
             const std::uint64_t ib = at + off;
             const Bytes bytes = Bytes(chunk).subspan(off, pageSize);
-            const SpanReader p(bytes);
-            const std::uint8_t type = p.u8(f.pageTrailerOffset());
+            const PageTrailer trailer = readPageTrailer(f, bytes);
+            const std::uint8_t type = trailer.ptype;
             if (useMaps && ib >= kFirstAMap && (ib - kFirstAMap) % kSectionBytes == 0) {
                 amap.clear();
                 amapStart = ib;
-                const bool valid = type == kAMapType && p.u8(f.pageTrailerOffset() + 1) == kAMapType && trailerBid(f, p) == ib
-                    && trailerCrc(f, p) == pstCrc(p.slice(0, f.pageTrailerOffset()));
+                const bool valid = type == layout::ptypeAMap && trailer.ptypeRepeat == layout::ptypeAMap && trailer.bid == ib
+                    && trailer.dwCRC == pstCrc(bytes.first(f.pageTrailerOffset()));
                 if (valid) {
-                    const std::size_t pad = f.ansi() ? 4 : 0;
-                    amap.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pad),
-                                bytes.begin() + static_cast<std::ptrdiff_t>(pad + 496));
+                    const Field bits = f.layouts().amapPage.rgbAMapBits;
+                    const Bytes b = bytes.subspan(bits.offset, bits.size);
+                    amap.assign(b.begin(), b.end());
                 }
                 continue;
             }
-            if (type != 0x80 && type != 0x81)
+            if (type != layout::ptypeBBT && type != layout::ptypeNBT)
                 continue;
-            if (type == 0x81 && !amap.empty()) {
+            if (type == layout::ptypeNBT && !amap.empty()) {
                 // Free space: a page of an earlier state of the node tree,
                 // which may name nodes since deleted or changed. (An earlier
                 // page of the block tree is kept: a block id is never used
@@ -130,7 +114,7 @@ Result<void> LeafScan::scan(const ByteSource& source, const std::function<void(b
             auto page = checkBTreePage(f, bytes, type, ib, 0);
             if (!page || page->level != 0 || page->count == 0)
                 continue;
-            const bool nodes = type == 0x81;
+            const bool nodes = type == layout::ptypeNBT;
             found(nodes,
                   Leaf{ib, page->bid, btreeKey(f, bytes, *page, nodes, 0), btreeKey(f, bytes, *page, nodes, page->count - 1)});
         }

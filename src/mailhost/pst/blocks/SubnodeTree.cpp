@@ -33,26 +33,26 @@ struct Reader {
         auto data = blocks.read(bid);
         if (!data)
             return data.error();
-        const Format& f = blocks.format();
+        const layout::Layouts& l = blocks.format().layouts();
         const SpanReader s(*data);
-        const int level = s.u8(1);
-        const std::size_t count = s.u16(2);
-        if (s.u8(0) != 0x02)
-            return damaged(bid, QStringLiteral("block type %1 instead of 0x2").arg(hex(s.u8(0))));
+        const auto btype = static_cast<std::uint8_t>(s.field(l.subnodeBlock.btype));
+        const int level = static_cast<int>(s.field(l.subnodeBlock.cLevel));
+        const std::size_t count = s.field(l.subnodeBlock.cEnt);
+        if (btype != layout::btypeSubnodeTree)
+            return damaged(bid, QStringLiteral("block type %1 instead of 0x2").arg(hex(btype)));
         if (level > kMaxLevel || (expectedLevel >= 0 && level != expectedLevel))
             return damaged(bid, QStringLiteral("level %1").arg(level));
-        const std::size_t id = f.idSize();
-        const std::size_t entrySize = level == 0 ? f.slEntrySize() : f.siEntrySize();
-        const std::size_t start = f.subnodeHeaderSize();
+        const std::size_t entrySize = level == 0 ? l.slEntry.size() : l.siEntry.size();
+        const std::size_t start = l.subnodeBlock.entries;
         if (!s.has(start, count * entrySize))
             return damaged(bid, QStringLiteral("%1 entries do not fit").arg(count));
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t off = start + i * entrySize;
             // The upper half of an 8-byte node id field may hold anything.
-            const Nid nid = s.u32(off);
+            const auto nid = static_cast<Nid>(s.field(l.slEntry.nid, off));
             if (level == 0) {
-                entries.push_back({nid, s.uint(off + id, id), s.uint(off + 2 * id, id)});
-            } else if (auto r = add(s.uint(off + id, id), level - 1); !r) {
+                entries.push_back({nid, s.field(l.slEntry.bidData, off), s.field(l.slEntry.bidSub, off)});
+            } else if (auto r = add(s.field(l.siEntry.bid, off), level - 1); !r) {
                 return r;
             }
         }

@@ -12,6 +12,15 @@ namespace parcelon::pst {
 
 using Bytes = std::span<const std::uint8_t>;
 
+// A field of an on-disk structure: its offset from the structure's start and
+// its width in bytes. A width of 0 marks a field the structure does not have.
+struct Field {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+
+    constexpr std::size_t end() const { return offset + size; }
+};
+
 // Little-endian reads at offsets inside a bounded span. Every read checks
 // its bounds first: `has(offset, size)` tells whether the bytes are there,
 // and the readers return 0 for bytes outside the span, so a caller that
@@ -56,6 +65,10 @@ public:
             return 0;
         }
     }
+
+    // The field `field` of the structure at `base`, as an unsigned number;
+    // 0 for a field the structure does not have.
+    std::uint64_t field(Field field, std::size_t base = 0) const { return uint(base + field.offset, field.size); }
 
 private:
     template <class T>

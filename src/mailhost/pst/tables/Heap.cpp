@@ -1,5 +1,7 @@
 #include "mailhost/pst/tables/Heap.h"
 
+#include "mailhost/pst/tables/Layout.h"
+
 namespace parcelon::pst {
 
 namespace {
@@ -30,24 +32,30 @@ Result<Heap> Heap::open(const Blocks& blocks, const DataTree& tree, const Where&
         Block block;
         block.bytes = std::move((*leaves)[i]);
         const SpanReader b(block.bytes);
-        const std::uint16_t mapOffset = b.u16(0);
-        std::size_t headerSize = 2;
+        // Every block header starts with ibHnpm.
+        static_assert(layout::kHNHeader.ibHnpm.offset == layout::kHNPageHeader.ibHnpm.offset
+                      && layout::kHNBitmapHeader.ibHnpm.offset == layout::kHNPageHeader.ibHnpm.offset);
+        const auto mapOffset = static_cast<std::uint16_t>(b.field(layout::kHNPageHeader.ibHnpm));
+        std::size_t headerSize = layout::kHNPageHeader.size();
         if (i == 0) {
-            headerSize = 12;
-            if (b.u8(2) != 0xEC)
-                return heap.damaged(QStringLiteral("heap signature %1 instead of 0xEC").arg(hex(b.u8(2))));
-            heap.m_clientSignature = b.u8(3);
-            heap.m_userRoot = b.u32(4);
-        } else if (i % 128 == 8) {
-            headerSize = 66;
+            const layout::HNHeader& l = layout::kHNHeader;
+            headerSize = l.size();
+            const auto sig = static_cast<std::uint8_t>(b.field(l.bSig));
+            if (sig != layout::bSigHeap)
+                return heap.damaged(QStringLiteral("heap signature %1 instead of 0xEC").arg(hex(sig)));
+            heap.m_clientSignature = static_cast<std::uint8_t>(b.field(l.bClientSig));
+            heap.m_userRoot = static_cast<std::uint32_t>(b.field(l.hidUserRoot));
+        } else if (layout::isBitmapBlock(i)) {
+            headerSize = layout::kHNBitmapHeader.size();
         }
-        const std::uint16_t count = b.u16(mapOffset);
-        if (mapOffset < headerSize || !b.has(mapOffset, 4 + 2 * (std::size_t(count) + 1)))
+        const layout::HNPageMap& map = layout::kHNPageMap;
+        const auto count = static_cast<std::uint16_t>(b.field(map.cAlloc, mapOffset));
+        if (mapOffset < headerSize || !b.has(mapOffset, map.rgibAlloc + map.ibAllocSize * (std::size_t(count) + 1)))
             return heap.damaged(QStringLiteral("the page map of heap block %1 lies outside the block").arg(i));
         block.starts.reserve(count + 1);
         std::uint16_t previous = static_cast<std::uint16_t>(headerSize);
         for (std::size_t k = 0; k <= count; ++k) {
-            const std::uint16_t start = b.u16(mapOffset + 4 + 2 * k);
+            const std::uint16_t start = b.u16(mapOffset + map.rgibAlloc + map.ibAllocSize * k);
             if (start < previous || start > mapOffset)
                 return heap.damaged(QStringLiteral("allocation %1 of heap block %2 is out of place").arg(k).arg(i));
             block.starts.push_back(start);

@@ -1,6 +1,7 @@
 #include "mailhost/pst/tables/PropertyContext.h"
 
 #include "mailhost/pst/tables/BTreeOnHeap.h"
+#include "mailhost/pst/tables/Layout.h"
 
 #include <algorithm>
 
@@ -65,13 +66,14 @@ Result<PropertyContext> PropertyContext::open(const Blocks& blocks, const DataTr
     auto tree = BTreeOnHeap::open(h, h.userRoot());
     if (!tree)
         return tree.error();
-    if (tree->keySize() != 2 || tree->dataSize() != 6)
+    if (tree->keySize() != 2 || tree->dataSize() != layout::kPCRecordData.size())
         return h.damaged(
             QStringLiteral("its property tree has records of %1 + %2 bytes").arg(tree->keySize()).arg(tree->dataSize()));
     auto walked = tree->forEach([&](Bytes key, Bytes data) {
         const SpanReader d(data);
-        const std::uint16_t type = d.u16(0);
-        pc.m_entries.push_back({static_cast<std::uint16_t>(keyValue(key)), {type, d.u32(2), storedInline(type)}});
+        const auto type = static_cast<std::uint16_t>(d.field(layout::kPCRecordData.wPropType));
+        const auto hnid = static_cast<std::uint32_t>(d.field(layout::kPCRecordData.dwValueHnid));
+        pc.m_entries.push_back({static_cast<std::uint16_t>(keyValue(key)), {type, hnid, storedInline(type)}});
     });
     if (!walked)
         return walked.error();

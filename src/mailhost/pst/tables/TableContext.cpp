@@ -1,6 +1,7 @@
 #include "mailhost/pst/tables/TableContext.h"
 
 #include "mailhost/pst/tables/BTreeOnHeap.h"
+#include "mailhost/pst/tables/Layout.h"
 
 #include <algorithm>
 
@@ -21,24 +22,28 @@ Result<TableContext> TableContext::open(const Blocks& blocks, const DataTree& da
     if (!info)
         return info.error();
     const SpanReader t(*info);
-    const std::size_t columnCount = t.u8(1);
-    if (t.u8(0) != 0x7C || !t.has(22, columnCount * 8))
+    const layout::TCInfo& l = layout::kTCInfo;
+    const layout::TCColumn& c = layout::kTCColumn;
+    const std::size_t columnCount = t.field(l.cCols);
+    if (t.field(l.bType) != layout::bTypeTC || !t.has(l.rgTCOLDESC, columnCount * c.size()))
         return h.damaged(QStringLiteral("its table header is damaged"));
-    const std::uint16_t end4 = t.u16(2), end2 = t.u16(4), end1 = t.u16(6), endBitmap = t.u16(8);
+    const auto end4 = static_cast<std::uint16_t>(t.field(l.rgib4b)), end2 = static_cast<std::uint16_t>(t.field(l.rgib2b)),
+               end1 = static_cast<std::uint16_t>(t.field(l.rgib1b)), endBitmap = static_cast<std::uint16_t>(t.field(l.rgibBm));
     if (!(end4 <= end2 && end2 <= end1 && end1 <= endBitmap) || std::size_t(endBitmap - end1) < (columnCount + 7) / 8)
         return h.damaged(QStringLiteral("its row layout is inconsistent"));
     tc.m_rowSize = endBitmap;
     tc.m_bitmapOffset = end1;
-    for (std::size_t c = 0; c < columnCount; ++c) {
-        const std::size_t off = 22 + c * 8;
-        Column column{t.u32(off), t.u16(off + 4), t.u8(off + 6), t.u8(off + 7)};
+    for (std::size_t i = 0; i < columnCount; ++i) {
+        const std::size_t off = l.rgTCOLDESC + i * c.size();
+        Column column{static_cast<std::uint32_t>(t.field(c.tag, off)), static_cast<std::uint16_t>(t.field(c.ibData, off)),
+                      static_cast<std::uint8_t>(t.field(c.cbData, off)), static_cast<std::uint8_t>(t.field(c.iBit, off))};
         if (std::size_t(column.offset) + column.size > end1 || column.bit >= columnCount)
             return h.damaged(QStringLiteral("column %1 lies outside the row").arg(hex(column.tag)));
         tc.m_columns.push_back(column);
     }
 
     // The row index maps each row id to the row's position in the matrix.
-    auto index = BTreeOnHeap::open(h, t.u32(10));
+    auto index = BTreeOnHeap::open(h, static_cast<std::uint32_t>(t.field(l.hidRowIndex)));
     if (!index)
         return index.error();
     if (index->keySize() != 4 || (index->dataSize() != 2 && index->dataSize() != 4))
@@ -53,7 +58,7 @@ Result<TableContext> TableContext::open(const Blocks& blocks, const DataTree& da
     std::stable_sort(rows.begin(), rows.end());
 
     std::size_t matrixRows = 0;
-    const std::uint32_t hnidRows = t.u32(14);
+    const auto hnidRows = static_cast<std::uint32_t>(t.field(l.hnidRows));
     if (hnidRows != 0 && tc.m_rowSize > 0) {
         if (isHeapId(hnidRows)) {
             auto matrix = h.allocation(hnidRows);
