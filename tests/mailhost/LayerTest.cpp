@@ -265,6 +265,46 @@ TEST_P(Layers, TableContextGivesRowsInOrderWithTheirCells)
     EXPECT_FALSE(table->cells(600).ok());
 }
 
+// An XBLOCK that lists a data block twice is damage; the same blocks once
+// each make the value.
+TEST_P(Layers, DataTreeRefusesADataBlockListedTwice)
+{
+    BuiltFile file(GetParam());
+    const auto a = pattern(3000, 1), b = pattern(2000, 2);
+    const std::uint64_t first = file.ndb().addDataBlock(a), second = file.ndb().addDataBlock(b);
+    const std::size_t idSize = GetParam() == pstgen::Format::Ansi ? 4 : 8;
+    const auto xblock = [&](std::vector<std::uint64_t> children, std::uint32_t total) {
+        std::vector<std::uint8_t> x(8 + children.size() * idSize);
+        x[0] = 0x01; // btype
+        x[1] = 0x01; // cLevel
+        x[2] = static_cast<std::uint8_t>(children.size());
+        for (int i = 0; i < 4; ++i)
+            x[4 + i] = static_cast<std::uint8_t>(total >> (8 * i));
+        for (std::size_t c = 0; c < children.size(); ++c)
+            for (std::size_t i = 0; i < idSize; ++i)
+                x[8 + c * idSize + i] = static_cast<std::uint8_t>(children[c] >> (8 * i));
+        return file.ndb().addInternalBlock(x);
+    };
+    const std::uint64_t once = xblock({first, second}, 5000);
+    const std::uint64_t twice = xblock({first, second, first}, 8000);
+    const pst::Blocks& blocks = file.open();
+
+    auto good = pst::DataTree::open(blocks, once);
+    ASSERT_TRUE(good.ok()) << good.error().message().toStdString();
+    EXPECT_EQ(good->size(), 5000u);
+    auto all = good->readAll(blocks, 5000);
+    ASSERT_TRUE(all.ok());
+    auto expected = a;
+    expected.insert(expected.end(), b.begin(), b.end());
+    EXPECT_EQ(*all, expected);
+
+    auto bad = pst::DataTree::open(blocks, twice);
+    ASSERT_FALSE(bad.ok());
+    EXPECT_EQ(bad.error().kind(), pst::ErrorKind::Corrupt);
+    EXPECT_TRUE(bad.error().reason().contains(u"at block %1 (the block is used twice)"_s.arg(pst::hex(first))))
+        << bad.error().message().toStdString();
+}
+
 TEST_P(Layers, SubnodeTreeFindsEveryEntryThroughItsIndex)
 {
     BuiltFile file(GetParam());
