@@ -15,12 +15,16 @@ const CodingKernel& kernel()
     return best;
 }
 
-// The cyclic method's key word: the low 32 bits of the block's id with bit 0
-// cleared, folded to 16 bits.
+// The cyclic method's 32-bit key folded to its 16-bit starting word.
+std::uint16_t keyWord(std::uint32_t key)
+{
+    return static_cast<std::uint16_t>(key ^ (key >> 16));
+}
+
+// The key of a block: the low 32 bits of its id with bit 0 cleared.
 std::uint16_t cyclicWord(std::uint64_t bid)
 {
-    const auto key = static_cast<std::uint32_t>(bid & ~std::uint64_t(1));
-    return static_cast<std::uint16_t>(key ^ (key >> 16));
+    return keyWord(static_cast<std::uint32_t>(bid & ~std::uint64_t(1)));
 }
 
 } // namespace
@@ -37,7 +41,7 @@ void permuteDecode(std::span<std::uint8_t> data)
 
 void cyclicCode(std::span<std::uint8_t> data, std::uint32_t key)
 {
-    kernel().cyclic(data.data(), data.data(), data.size(), static_cast<std::uint16_t>(key ^ (key >> 16)));
+    kernel().cyclic(data.data(), data.data(), data.size(), keyWord(key));
 }
 
 void decodeBlockInto(Encoding encoding, std::span<const std::uint8_t> stored, std::uint8_t* out, std::uint64_t bid)
